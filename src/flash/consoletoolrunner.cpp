@@ -1,0 +1,223 @@
+#include "consoletoolrunner.h"
+
+#include "memolinebreaks.h"
+#include "programdirectory.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string_view>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+// How long a wait for the tool may keep the window from processing its events.
+constexpr int EventIntervalMs = 20;
+constexpr size_t PieceSize = 255;
+
+class TUniqueFd
+{
+public:
+    TUniqueFd() = default;
+    explicit TUniqueFd(int fd) : FFd(fd) {}
+    TUniqueFd(const TUniqueFd&) = delete;
+    TUniqueFd& operator=(const TUniqueFd&) = delete;
+    ~TUniqueFd() { Close(); }
+
+    int Get() const { return FFd; }
+    void Close()
+    {
+        if (FFd >= 0) {
+            ::close(FFd);
+            FFd = -1;
+        }
+    }
+
+private:
+    int FFd = -1;
+};
+
+class TSpawnActions
+{
+public:
+    TSpawnActions() { posix_spawn_file_actions_init(&FActions); }
+    TSpawnActions(const TSpawnActions&) = delete;
+    TSpawnActions& operator=(const TSpawnActions&) = delete;
+    ~TSpawnActions() { posix_spawn_file_actions_destroy(&FActions); }
+    posix_spawn_file_actions_t* Get() { return &FActions; }
+
+private:
+    posix_spawn_file_actions_t FActions;
+};
+
+class TSpawnAttributes
+{
+public:
+    TSpawnAttributes() { posix_spawnattr_init(&FAttributes); }
+    TSpawnAttributes(const TSpawnAttributes&) = delete;
+    TSpawnAttributes& operator=(const TSpawnAttributes&) = delete;
+    ~TSpawnAttributes() { posix_spawnattr_destroy(&FAttributes); }
+    posix_spawnattr_t* Get() { return &FAttributes; }
+
+private:
+    posix_spawnattr_t FAttributes;
+};
+
+// The started child and the read end of its output. The child is reaped on every path out of the
+// runner; when an error leaves the runner early, the read end is closed first, so that a tool that
+// still writes ends on a broken pipe instead of blocking the wait.
+class TChild
+{
+public:
+    TChild(pid_t pid, TUniqueFd& output) : FPid(pid), FOutput(output) {}
+    TChild(const TChild&) = delete;
+    TChild& operator=(const TChild&) = delete;
+    ~TChild()
+    {
+        FOutput.Close();
+        if (FPid > 0) {
+            while (::waitpid(FPid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        }
+    }
+
+    // Waits without a time limit, but keeps the window alive while the child has not ended yet.
+    void WaitForEnd(IConsoleMemo& memo)
+    {
+        while (FPid > 0) {
+            pid_t done = ::waitpid(FPid, nullptr, WNOHANG);
+            if (done == FPid || (done < 0 && errno != EINTR)) {
+                FPid = -1;
+            } else if (done == 0) {
+                memo.ProcessPendingEvents();
+                ::poll(nullptr, 0, EventIntervalMs);
+            }
+        }
+    }
+
+private:
+    pid_t FPid;
+    TUniqueFd& FOutput;
+};
+
+// The program's environment with the program's directory put first on PATH.
+std::vector<std::string> ChildEnvironment(const std::string& programDirectory)
+{
+    constexpr std::string_view pathKey = "PATH=";
+    std::vector<std::string> environment;
+    std::string path;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        std::string_view variable(*entry);
+        if (variable.starts_with(pathKey)) {
+            path = variable.substr(pathKey.size());
+        } else {
+            environment.emplace_back(variable);
+        }
+    }
+    if (path.empty()) {
+        // The shell's own search path when PATH is not set.
+        path = "/bin:/usr/bin";
+    }
+    environment.push_back(std::string(pathKey) + programDirectory + ":" + path);
+    return environment;
+}
+
+std::vector<char*> PointerList(std::vector<std::string>& texts)
+{
+    std::vector<char*> pointers;
+    for (std::string& text : texts) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Starts /bin/sh -c command in directory with standard output and standard error on outputFd.
+// Returns the child's id, or -1 when it could not be started (also when directory is unusable).
+pid_t StartShell(const std::string& command, const std::string& directory, int outputFd)
+{
+    TSpawnActions actions;
+    posix_spawn_file_actions_adddup2(actions.Get(), outputFd, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(actions.Get(), outputFd, STDERR_FILENO);
+    posix_spawn_file_actions_addchdir_np(actions.Get(), directory.c_str());
+
+    // The tool gets default signal handling, whatever the program ignores or blocks.
+    TSpawnAttributes attributes;
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigset_t noneBlocked;
+    sigemptyset(&noneBlocked);
+    posix_spawnattr_setsigdefault(attributes.Get(), &defaults);
+    posix_spawnattr_setsigmask(attributes.Get(), &noneBlocked);
+    posix_spawnattr_setflags(attributes.Get(), POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+    std::vector<std::string> arguments = {"sh", "-c", command};
+    std::vector<std::string> environment = ChildEnvironment(ProgramDirectory());
+    std::vector<char*> argv = PointerList(arguments);
+    std::vector<char*> envp = PointerList(environment);
+
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, "/bin/sh", actions.Get(), attributes.Get(), argv.data(), envp.data()) != 0) {
+        return -1;
+    }
+    return pid;
+}
+
+} // namespace
+
+void RunConsoleTool(const std::string& command, IConsoleMemo& memo, const std::string& directory, std::string& output)
+{
+    output.clear();
+
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+        return;
+    }
+    TUniqueFd readEnd(ends[0]);
+    TUniqueFd writeEnd(ends[1]);
+
+    pid_t pid = StartShell(command, directory, writeEnd.Get());
+    // From here on only the child and what it starts hold a write end, so the pipe ends with them.
+    writeEnd.Close();
+    if (pid < 0) {
+        return;
+    }
+    TChild child(pid, readEnd);
+
+    TMemoLineBreaks lineBreaks;
+    char buffer[PieceSize + 1];
+    for (;;) {
+        pollfd ready{readEnd.Get(), POLLIN, 0};
+        int count = ::poll(&ready, 1, EventIntervalMs);
+        if (count == 0 || (count < 0 && errno == EINTR)) {
+            memo.ProcessPendingEvents();
+            continue;
+        }
+        if (count < 0) {
+            break;
+        }
+        ssize_t got = ::read(readEnd.Get(), buffer, PieceSize);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        buffer[got] = '\0';
+        // A zero byte cuts the piece there.
+        std::string piece(buffer);
+        memo.AppendText(lineBreaks.Convert(piece));
+        output += piece;
+        memo.ProcessPendingEvents();
+    }
+
+    child.WaitForEnd(memo);
+}

@@ -1,0 +1,93 @@
+#include "flashcommands.h"
+#include "shellquote.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+// Runs text through /bin/sh the way the runner does and returns what it printed.
+std::string ShellOutput(const std::string& command)
+{
+    std::string output;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return "popen failed";
+    }
+    char buffer[256];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        output.append(buffer, got);
+    }
+    ::pclose(pipe);
+    return output;
+}
+
+TEST(FlashCommandTest, InitializeCommandForDevicePath)
+{
+    EXPECT_EQ(InitializeCommand("/dev/ttyUSB0"), "esptool -cp /dev/ttyUSB0 -bm dio -cd nodemcu -cf init.bin -v");
+}
+
+TEST(FlashCommandTest, FirmwareCommandForDevicePath)
+{
+    EXPECT_EQ(FirmwareCommand("/dev/ttyACM1"),
+              "esptool -cp /dev/ttyACM1 -bm dio -bf 40 -cd nodemcu -bz 4M -cf firmware.bin -v");
+}
+
+TEST(FlashCommandTest, PortWithSpaceIsOneQuotedWord)
+{
+    EXPECT_EQ(InitializeCommand("/tmp/my port"), "esptool -cp '/tmp/my port' -bm dio -cd nodemcu -cf init.bin -v");
+}
+
+TEST(ShellQuoteTest, PlainDeviceNamesStayAsTheyAre)
+{
+    EXPECT_EQ(ShellQuote("/dev/ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(ShellQuote("/dev/serial/by-id/usb-Silicon_Labs_CP2102-if00.port0"),
+              "/dev/serial/by-id/usb-Silicon_Labs_CP2102-if00.port0");
+    EXPECT_EQ(ShellQuote("COM7"), "COM7");
+}
+
+TEST(ShellQuoteTest, EmptyTextIsAnEmptyWord)
+{
+    EXPECT_EQ(ShellQuote(""), "''");
+    EXPECT_EQ(ShellOutput("printf '[%s]' " + ShellQuote("")), "[]");
+}
+
+TEST(ShellQuoteTest, SingleQuoteIsEscapedOutsideTheQuotes)
+{
+    EXPECT_EQ(ShellQuote("it's"), "'it'\\''s'");
+}
+
+TEST(ShellQuoteTest, HostileNamesReachTheToolUnchanged)
+{
+    const std::string names[] = {
+        "/dev/tty; echo injected",
+        "$(echo injected)",
+        "`echo injected`",
+        "a'b\"c\\d",
+        "x && echo injected",
+        "/dev/tty*",
+        "$HOME",
+        "name\nnext line",
+        "|cat",
+        "-cp ' ; '",
+    };
+    for (const std::string& name : names) {
+        // printf repeats its format for every extra argument, so a name split into words would show.
+        EXPECT_EQ(ShellOutput("printf '[%s]' " + ShellQuote(name)), "[" + name + "]") << name;
+    }
+}
+
+TEST(ShellQuoteTest, CommandSubstitutionInPortNameRunsNothing)
+{
+    const std::filesystem::path marker = std::filesystem::temp_directory_path() / "quorlane-quote-marker";
+    std::filesystem::remove(marker);
+    const std::string port = "/dev/ttyUSB0$(touch " + marker.string() + ")";
+    ShellOutput("printf '%s' " + ShellQuote(port) + " >/dev/null");
+    EXPECT_FALSE(std::filesystem::exists(marker));
+}
+
+} // namespace

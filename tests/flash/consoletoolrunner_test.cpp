@@ -1,0 +1,211 @@
+#include "consoletoolrunner.h"
+#include "recordingmemo.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ConsoleToolRunnerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/quorlane-runner-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        FTempDir = pattern;
+    }
+    void TearDown() override { fs::remove_all(FTempDir); }
+
+    std::string Run(const std::string& command, const std::string& directory = "/")
+    {
+        std::string output = "left over from an earlier run";
+        RunConsoleTool(command, Memo, directory, output);
+        return output;
+    }
+
+    fs::path FTempDir;
+    TRecordingMemo Memo;
+};
+
+size_t OpenDescriptorCount()
+{
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        ++count;
+    }
+    return count;
+}
+
+bool NoChildLeft()
+{
+    return ::waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD;
+}
+
+TEST_F(ConsoleToolRunnerTest, BurstsArriveInOrderWithoutExtraLineBreaks)
+{
+    std::string expected;
+    for (int burst = 0; burst < 10; ++burst) {
+        expected += std::string(99, char('a' + burst)) + "|";
+    }
+    const std::string output = Run("for c in a b c d e f g h i j; do printf \"%099d|\" 0 | tr 0 $c; sleep 0.03; done");
+    EXPECT_EQ(output, expected);
+    EXPECT_EQ(Memo.Text, expected);
+}
+
+TEST_F(ConsoleToolRunnerTest, LongOutputComesInPiecesOfAtMost255Bytes)
+{
+    const std::string output = Run("head -c 1000 /dev/zero | tr '\\0' x");
+    EXPECT_EQ(output, std::string(1000, 'x'));
+    EXPECT_EQ(Memo.Text, output);
+    ASSERT_GE(Memo.Appended.size(), 4u);
+    for (const std::string& piece : Memo.Appended) {
+        EXPECT_LE(piece.size(), 255u);
+    }
+}
+
+TEST_F(ConsoleToolRunnerTest, OutputIsAppendedToWhatTheMemoShows)
+{
+    Memo.Text = "Prepare initializer...\r\n";
+    Run("echo tool");
+    EXPECT_EQ(Memo.Text, "Prepare initializer...\r\ntool\r\n");
+}
+
+TEST_F(ConsoleToolRunnerTest, LineFeedOnlyOutputShowsAsLinesAndIsKeptInOutput)
+{
+    const std::string output = Run("printf 'one\\ntwo\\nthree'");
+    EXPECT_EQ(output, "one\ntwo\nthree");
+    EXPECT_EQ(Memo.Text, "one\r\ntwo\r\nthree");
+}
+
+TEST_F(ConsoleToolRunnerTest, CarriageReturnProgressShowsAsLines)
+{
+    const std::string output = Run("printf '10 %%\\r'; sleep 0.05; printf '\\n20 %%\\r\\n'");
+    EXPECT_EQ(output, "10 %\r\n20 %\r\n");
+    EXPECT_EQ(Memo.Text, "10 %\r\n20 %\r\n");
+}
+
+TEST_F(ConsoleToolRunnerTest, ZeroByteCutsItsPieceAndReadingGoesOn)
+{
+    const std::string output = Run("printf 'ab\\000cd'; sleep 0.3; printf 'ef\\n'");
+    EXPECT_EQ(output, "abef\n");
+    EXPECT_EQ(Memo.Text, "abef\r\n");
+}
+
+TEST_F(ConsoleToolRunnerTest, SilentCommandLeavesMemoUnchanged)
+{
+    Memo.Text = "earlier line\r\n";
+    const std::string output = Run("true");
+    EXPECT_EQ(output, "");
+    EXPECT_EQ(Memo.Text, "earlier line\r\n");
+    EXPECT_TRUE(Memo.Appended.empty());
+}
+
+TEST_F(ConsoleToolRunnerTest, StandardErrorIsMergedInWritingOrder)
+{
+    const std::string output = Run("echo out1; sleep 0.02; echo err1 >&2; sleep 0.02; echo out2; sleep 0.02; "
+                                   "echo err2 1>&2");
+    EXPECT_EQ(output, "out1\nerr1\nout2\nerr2\n");
+    EXPECT_EQ(Memo.Text, "out1\r\nerr1\r\nout2\r\nerr2\r\n");
+}
+
+TEST_F(ConsoleToolRunnerTest, MissingToolShowsTheShellsMessage)
+{
+    const std::string output = Run("quorlane-no-such-tool -v");
+    EXPECT_NE(output.find("quorlane-no-such-tool"), std::string::npos) << output;
+    EXPECT_NE(output.find("not found"), std::string::npos) << output;
+    EXPECT_EQ(Memo.Text.find("quorlane-no-such-tool"), output.find("quorlane-no-such-tool"));
+}
+
+TEST_F(ConsoleToolRunnerTest, CommandRunsInTheGivenDirectory)
+{
+    const fs::path before = fs::current_path();
+    const std::string output = Run("pwd; ls", FTempDir.string());
+    EXPECT_EQ(output, FTempDir.string() + "\n");
+    EXPECT_EQ(fs::current_path(), before);
+
+    std::ofstream(FTempDir / "init.bin") << "image";
+    EXPECT_EQ(Run("cat init.bin", FTempDir.string()), "image");
+}
+
+TEST_F(ConsoleToolRunnerTest, UnusableDirectoryStartsNothing)
+{
+    Memo.Text = "kept";
+    const fs::path marker = FTempDir / "ran";
+    const std::string output = Run("touch " + marker.string() + "; echo ran", (FTempDir / "missing").string());
+    EXPECT_EQ(output, "");
+    EXPECT_EQ(Memo.Text, "kept");
+    EXPECT_TRUE(Memo.Appended.empty());
+    EXPECT_FALSE(fs::exists(marker));
+}
+
+TEST_F(ConsoleToolRunnerTest, ToolBesideTheProgramIsFoundBeforeOthersOnPath)
+{
+    // A decoy of the same name earlier on the program's own PATH.
+    const fs::path decoy = FTempDir / "esptool";
+    std::ofstream(decoy) << "#!/bin/sh\necho decoy\n";
+    fs::permissions(decoy, fs::perms::owner_all);
+    const std::string savedPath = std::getenv("PATH");
+    ::setenv("PATH", (FTempDir.string() + ":" + savedPath).c_str(), 1);
+    const std::string output = Run("esptool", FTempDir.string());
+    ::setenv("PATH", savedPath.c_str(), 1);
+
+    EXPECT_EQ(output.rfind("esptool stand-in\n", 0), 0u) << output;
+    EXPECT_EQ(output.find("decoy"), std::string::npos);
+}
+
+TEST_F(ConsoleToolRunnerTest, EventsAreProcessedWhileTheToolIsSilent)
+{
+    Run("sleep 1; echo done");
+    // The wait is cut into short polls, so a second of silence gives many rounds of events.
+    EXPECT_GE(Memo.EventRoundsBeforeOutput, 10);
+    EXPECT_EQ(Memo.Text, "done\r\n");
+}
+
+TEST_F(ConsoleToolRunnerTest, EachPieceIsFollowedByEventProcessing)
+{
+    Run("echo a; sleep 0.1; echo b; sleep 0.1; echo c");
+    EXPECT_EQ(Memo.Appended.size(), 3u);
+    EXPECT_GE(Memo.EventRounds - Memo.EventRoundsBeforeOutput, 3);
+}
+
+TEST_F(ConsoleToolRunnerTest, ReturnsOnlyWhenTheChildHasEnded)
+{
+    // The shell closes its output early, so the pipe ends long before the child does.
+    const fs::path marker = FTempDir / "ended";
+    Run("echo closing; exec >&- 2>&-; sleep 0.5; touch " + marker.string());
+    EXPECT_TRUE(fs::exists(marker));
+    EXPECT_GE(Memo.EventRounds - Memo.EventRoundsBeforeOutput, 10);
+}
+
+TEST_F(ConsoleToolRunnerTest, RunsLeaveNoDescriptorOrChildBehind)
+{
+    const size_t before = OpenDescriptorCount();
+    Run("echo one");
+    Run("quorlane-no-such-tool");
+    Run("true", (FTempDir / "missing").string());
+    Run("echo closing; exec >&-; sleep 0.1");
+    EXPECT_EQ(OpenDescriptorCount(), before);
+    EXPECT_TRUE(NoChildLeft());
+}
+
+TEST_F(ConsoleToolRunnerTest, ErrorFromTheMemoStillClosesAndReaps)
+{
+    const size_t before = OpenDescriptorCount();
+    Memo.OnAppend = [](const std::string&) { throw std::runtime_error("memo failed"); };
+    std::string output;
+    // The tool would write forever; closing the pipe must end it so the runner can reap it.
+    EXPECT_THROW(RunConsoleTool("while :; do echo more; done", Memo, "/", output), std::runtime_error);
+    EXPECT_EQ(OpenDescriptorCount(), before);
+    EXPECT_TRUE(NoChildLeft());
+}
+
+} // namespace
