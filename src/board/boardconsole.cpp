@@ -1,0 +1,41 @@
+#include "boardconsole.h"
+
+void TBoardConsole::Receive(const std::string& bytes, const TSink& sink)
+{
+    std::string::size_type start = 0;
+    while (start < bytes.size()) {
+        const auto lineFeed = bytes.find('\n', start);
+        if (lineFeed == std::string::npos) {
+            LineBuffer.append(bytes, start, std::string::npos);
+            return;
+        }
+        LineBuffer.append(bytes, start, lineFeed - start);
+        CompleteLine(sink);
+        start = lineFeed + 1;
+    }
+}
+
+void TBoardConsole::Reset()
+{
+    LineBuffer.clear();
+    BoardIp.clear();
+    BoardGateway.clear();
+    BoardNetmask.clear();
+    EchoOn = false;
+}
+
+void TBoardConsole::CompleteLine(const TSink& sink)
+{
+    // A copy: the sink may process events, and a nested Receive appends to LineBuffer meanwhile.
+    const std::string line = LineBuffer;
+    if (line == StartMarkerLine) {
+        EchoOn = true;
+    }
+    if (EchoOn) {
+        sink.ShowLine(line);
+    }
+    if (line.starts_with(JsonMarker)) {
+        sink.JsonLine(line.substr(JsonMarker.size()));
+    }
+    LineBuffer.clear();
+}
