@@ -1,0 +1,198 @@
+#pragma once
+
+#include "memorystream.h"
+#include "socketlib.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quorlane::net {
+
+enum TSocketFamily : std::uint8_t { SF_Any, SF_IP4, SF_IP6 };
+
+enum THookSocketReason : std::uint8_t {
+    HR_ResolvingBegin,
+    HR_ResolvingEnd,
+    HR_SocketCreate,
+    HR_SocketClose,
+    HR_Bind,
+    HR_Connect,
+    HR_CanRead,
+    HR_CanWrite,
+    HR_Listen,
+    HR_Accept,
+    HR_ReadCount,
+    HR_WriteCount,
+    HR_Wait,
+    HR_Error
+};
+
+class TBlockSocket;
+
+using THookSocketStatus = std::function<void(TBlockSocket* Sender, THookSocketReason Reason, const std::string& Value)>;
+using THookDataFilter = std::function<void(TBlockSocket* Sender, std::string& Value)>;
+using THookCreateSocket = std::function<void(TBlockSocket* Sender)>;
+using THookMonitor = std::function<void(TBlockSocket* Sender, bool Writing, const void* Buffer, int Len)>;
+using THookAfterConnect = std::function<void(TBlockSocket* Sender)>;
+using THookHeartbeat = std::function<void(TBlockSocket* Sender)>;
+
+enum TSocketOptionKind : std::uint8_t {
+    OptLinger,
+    OptRecvBuffer,
+    OptSendBuffer,
+    OptNonBlock,
+    OptRecvTimeout,
+    OptSendTimeout,
+    OptReuse,
+    OptTTL,
+    OptBroadcast,
+    OptMulticastTTL,
+    OptMulticastLoop
+};
+
+// An option requested while no handle existed; applied when the handle is created.
+struct TSocketOption
+{
+    TSocketOptionKind Kind = OptLinger;
+    bool Switch = false;
+    int Value = 0;
+};
+
+// One platform socket handle behind blocking calls with time-outs, a receive buffer with line reading, numbered
+// errors with fixed texts, optional exceptions and hooks that report every step. Not thread-safe: one thread uses
+// a socket at a time; StopFlag is the one field another party may set while an operation runs.
+class TBlockSocket
+{
+public:
+    TBlockSocket();
+    virtual ~TBlockSocket();
+    TBlockSocket(const TBlockSocket&) = delete;
+    TBlockSocket& operator=(const TBlockSocket&) = delete;
+
+    THookSocketStatus OnStatus;
+    THookDataFilter OnReadFilter;
+    THookCreateSocket OnCreateSocket;
+    THookMonitor OnMonitor;
+    THookHeartbeat OnHeartbeat;
+    TSockAddress LocalAddress{};
+    TSockAddress RemoteAddress{};
+    int Tag = 0;
+    std::string PendingInput;
+    bool RaiseExcept = false;
+    bool NonBlocking = false;
+    int MaxLineLength = 0;
+    int MaxSendBandwidth = 0;
+    std::uint32_t NextSendTick = 0;
+    int MaxRecvBandwidth = 0;
+    std::uint32_t NextRecvTick = 0;
+    bool ConvertLineEnd = false;
+    bool SawLoneCR = false;
+    bool SawLoneLF = false;
+    bool IsBound = false;
+    TSocketFamily ConfiguredFamily = SF_Any;
+    bool UsesIPv6 = false;
+    bool PreferIP4 = true;
+    std::vector<TSocketOption> QueuedOptions; // in the order they were requested
+    bool InterPacketTimeout = true;
+    TSocketSet ReadSet;
+    std::int64_t BytesReceived = 0;
+    std::int64_t BytesSent = 0;
+    int SendMaxChunk = 65536;
+    bool StopFlag = false;
+    int NonblockSendTimeout = 15000;
+    int HeartbeatRate = 0;
+    TSocket Handle = InvalidSocket;
+    int ErrorNumber = 0;
+    std::string ErrorText;
+    void* Owner = nullptr;
+
+    TSocketFamily Family() const { return FFamily; }
+    virtual void SetFamily(TSocketFamily value);
+    void SetMaxBandwidth(int value);
+
+    virtual void AdoptHandle(TSocket handle);
+    virtual void SendStreamData(TMemoryStream& stream, bool withSize, bool networkOrder);
+    virtual bool PollReadable(int ms);
+    virtual void CloseConnection();
+    virtual void AbortConnection();
+    virtual void ConnectTo(const std::string& host, const std::string& port);
+    virtual void StartListening();
+    virtual TSocket AcceptClient();
+    virtual int SendBytes(const void* buffer, int length);
+    virtual void SendOneByte(std::uint8_t value);
+    virtual void SendText(const std::string& text);
+    virtual void SendInt32(std::int32_t value);
+    virtual void SendSizedBlock(const std::string& text);
+    virtual void SendStreamPlain(TMemoryStream& stream);
+    virtual void SendStreamSized(TMemoryStream& stream);
+    virtual void SendStreamSizedNet(TMemoryStream& stream);
+    virtual int ReceiveRaw(void* buffer, int length);
+    virtual int ReadExact(void* buffer, int length, int ms);
+    virtual std::string ReadExactText(int length, int ms);
+    virtual std::uint8_t ReadOneByte(int ms);
+    virtual std::int32_t ReadInt32(int ms);
+    virtual std::string ReadLine(int ms);
+    virtual std::string ReadUntil(int ms, const std::string& terminator);
+    virtual std::string ReadAvailable(int ms);
+    virtual std::string ReadSizedBlock(int ms);
+    virtual void ReadStreamUntilClose(TMemoryStream& stream, int ms);
+    virtual void ReadStreamSized(TMemoryStream& stream, int ms);
+    virtual void ReadStreamSizedNet(TMemoryStream& stream, int ms);
+    virtual int PeekRaw(void* buffer, int length);
+    virtual std::uint8_t PeekOneByte(int ms);
+    virtual int PendingByteCount();
+    virtual int CheckResult(int platformResult);
+    virtual std::string LocalIPText();
+    virtual std::string RemoteIPText();
+    virtual int LocalPortNumber();
+    virtual int RemotePortNumber();
+    virtual bool WaitReadable(int ms);
+    virtual bool WaitReadableOrBuffered(int ms);
+    virtual bool WaitWritable(int ms);
+    virtual int SendDatagram(const void* buffer, int length);
+    virtual int ReceiveDatagram(void* buffer, int length);
+    virtual int SocketTypeCode();
+    virtual int ProtocolCode();
+    virtual std::string GetErrorDescEx();
+
+    void ClearError();
+    void ReportError();
+    void ReportStatus(THookSocketReason reason, const std::string& value);
+    void ResolveTarget(TSockAddress& record, const std::string& host, const std::string& port);
+    void CreateHandleFor(const TSockAddress& record);
+    void BindTo(const std::string& host, const std::string& port);
+    void RefreshAddresses();
+    void QueueOption(const TSocketOption& option);
+    void ApplyOption(const TSocketOption& option);
+    void ApplyQueuedOptions();
+    void ThrottleTransfer(int length, int limit, std::uint32_t& nextTick);
+    bool CheckStopRequest();
+    int FilterReceived(void* buffer, int count);
+    void NotifyTraffic(bool writing, const void* buffer, int length);
+    void NotifyHeartbeat();
+    void NotifyCreated();
+    void ReadStreamOfLength(TMemoryStream& stream, int ms, std::int64_t length);
+    void DrainInput();
+    std::string LocalHostName();
+    void ResolveHostAll(const std::string& name, std::vector<std::string>& list);
+    std::string ResolveHost(const std::string& name);
+    int ServicePort(const std::string& port);
+    std::string ReverseLookup(const std::string& name);
+    void RequestReceiveBufferSize(int bytes);
+    void RequestSendBufferSize(int bytes);
+
+    static std::string GetErrorDesc(int number);
+
+protected:
+    int PlatformFamily(TSocketFamily family) const;
+
+private:
+    bool PollFor(short events, int ms);
+    void ReadInt32Into(TMemoryStream& stream, int ms, bool networkOrder);
+
+    TSocketFamily FFamily = SF_Any;
+};
+
+} // namespace quorlane::net

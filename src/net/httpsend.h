@@ -1,0 +1,98 @@
+#pragma once
+
+#include "memorystream.h"
+#include "netclient.h"
+#include "tcpblocksocket.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quorlane::net {
+
+enum THTTPBodyMode : std::uint8_t { bmUntilClose, bmLength, bmChunked };
+
+// One HTTP/1.x exchange at a time over a blocking TCP socket, with TLS for "https" addresses. A caller sets request
+// headers or a body, calls PerformRequest, then reads the status, the answer's head and its body from the same
+// object. The connection is kept between calls only when the protocol version and the server allow it; redirects
+// are never followed and nothing is retried. Every failure is a false result; Sock's error number and text say why.
+class THTTPSend : public TNetClient
+{
+public:
+    THTTPSend();
+    ~THTTPSend() override;
+    THTTPSend(const THTTPSend&) = delete;
+    THTTPSend& operator=(const THTTPSend&) = delete;
+
+    bool PerformRequest(const std::string& method, const std::string& url);
+    void ResetResponse();
+
+    // Before a call: extra request header lines. After it: the answer's status line(s), unfolded header lines and
+    // one empty line.
+    std::vector<std::string> Headers;
+    // Before a call: the request body. After it: the answer's body.
+    TMemoryStream Document;
+    std::string MimeType = "text/html";
+    std::string Protocol = "1.0";
+    bool KeepAlive = true;
+    std::int32_t KeepAliveTimeout = 300;
+    bool Status100 = false;
+    std::string ProxyHost;
+    std::string ProxyPort = "8080";
+    std::string ProxyUser;
+    std::string ProxyPass;
+    std::string UserAgent = "Mozilla/4.0 (compatible; Quorlane)";
+    // name=value lines, sent with every request and updated from every answer.
+    std::vector<std::string> Cookies;
+    std::int32_t RangeStart = 0;
+    std::int32_t RangeEnd = 0;
+    bool AddPortNumberToHost = true;
+    // Declared last so that it is destroyed first: closing the connection comes before the buffers go.
+    TTCPBlockSocket Sock;
+
+    THTTPBodyMode BodyMode() const { return FBodyMode; }
+    const std::string& ConnectedHost() const { return FConnectedHost; }
+    const std::string& ConnectedPort() const { return FConnectedPort; }
+    std::int32_t ResultCode() const { return FResultCode; }
+    const std::string& ResultString() const { return FResultString; }
+    std::int32_t DownloadSize() const { return FDownloadSize; }
+    std::int32_t UploadSize() const { return FUploadSize; }
+
+private:
+    struct TRequestTarget;
+
+    void BuildRequestHead(const std::string& method, const TRequestTarget& request, bool sending, bool expecting);
+    bool EnsureConnection(bool tlsWanted);
+    bool OpenConnection(bool tlsWanted);
+    bool DropConnection();
+    std::string HeaderBlockText() const;
+    bool SendRequest(bool sending, bool expecting, std::string& pendingStatus, std::vector<std::string>& answerHead);
+    std::string ReadNonEmptyLine();
+    void ReadHeadLines(std::vector<std::string>& lines);
+    void ReadStatus(const std::string& pendingStatus);
+    std::int64_t ReadHead(bool& closing, std::vector<std::string> lines);
+    void ParseStatusLine(const std::string& line);
+    bool ReadBody(std::int64_t length);
+    bool ReadBodyUntilClose();
+    bool ReadBodyOfLength(std::int64_t length);
+    bool ReadBodyChunked();
+    void CollectCookies();
+    void StoreCookie(const std::string& name, const std::string& value);
+
+    THTTPBodyMode FBodyMode = bmUntilClose;
+    std::string FConnectedHost;
+    std::string FConnectedPort;
+    std::int32_t FResultCode = 0;
+    std::string FResultString;
+    std::int32_t FDownloadSize = 0;
+    std::int32_t FUploadSize = 0;
+    bool FPlainProxy = false;
+};
+
+// GETs url with a fresh client and, on success, replaces lines with the body split at CR, LF or CR LF (a zero byte
+// ends the text); on failure lines stay as they were.
+bool HttpGetLines(const std::string& url, std::vector<std::string>& lines);
+// The same with a client the caller has set up and reads afterwards (status, head, the socket's error).
+bool HttpGetLines(THTTPSend& http, const std::string& url, std::vector<std::string>& lines);
+
+} // namespace quorlane::net

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "blocksocket.h"
+
+#include <cstdint>
+#include <string>
+
+namespace quorlane::net {
+
+enum TSocksType : std::uint8_t { ST_Socks5, ST_Socks4 };
+
+// The SOCKS proxy settings and the state of the last SOCKS exchange.
+class TSocksBlockSocket : public TBlockSocket
+{
+public:
+    std::string SocksIP; // empty: no SOCKS proxy
+    std::string SocksPort = "1080";
+    int SocksTimeout = 60000;
+    std::string SocksUsername;
+    std::string SocksPassword;
+    bool UsingSocks = false;
+    bool SocksResolver = true;
+    int SocksReplyCode = 0;
+    std::string SocksReplyIP;
+    std::string SocksReplyPort;
+    std::string SocksLocalIP;
+    std::string SocksLocalPort;
+    std::string SocksRemoteIP;
+    std::string SocksRemotePort;
+    TSocksType SocksType = ST_Socks5;
+};
+
+} // namespace quorlane::net

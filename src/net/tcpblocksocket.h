@@ -1,0 +1,43 @@
+#pragma once
+
+#include "customssl.h"
+#include "socksblocksocket.h"
+
+#include <memory>
+#include <string>
+
+namespace quorlane::net {
+
+// The TCP client socket: a blocking socket whose reads and writes pass through its TLS plug-in once StartTls
+// succeeded.
+class TTCPBlockSocket : public TSocksBlockSocket
+{
+public:
+    explicit TTCPBlockSocket(TSSLClass sslClass = TlsPluginClass);
+    ~TTCPBlockSocket() override;
+
+    THookAfterConnect OnAfterConnect;
+    std::unique_ptr<TCustomSSL> Tls;
+    std::string HTTPTunnelIP; // empty: no HTTP CONNECT tunnel
+    std::string HTTPTunnelPort;
+    bool TunnelOpen = false;
+    std::string TunnelTargetHost;
+    std::string TunnelTargetPort;
+    std::string HTTPTunnelUser;
+    std::string HTTPTunnelPass;
+    int HTTPTunnelTimeout = 30000;
+
+    void CloseConnection() override;
+    void ConnectTo(const std::string& host, const std::string& port) override;
+    int SendBytes(const void* buffer, int length) override;
+    int ReceiveRaw(void* buffer, int length) override;
+    int PendingByteCount() override;
+    int SocketTypeCode() override;
+    int ProtocolCode() override;
+    std::string GetErrorDescEx() override;
+
+    void StartTls();
+    void NotifyConnected();
+};
+
+} // namespace quorlane::net
