@@ -26,8 +26,10 @@ void TBoardConsole::Reset()
 
 void TBoardConsole::CompleteLine(const TSink& sink)
 {
-    // A copy: the sink may process events, and a nested Receive appends to LineBuffer meanwhile.
-    const std::string line = LineBuffer;
+    // The line leaves the buffer before it is acted on: the sink may process events, and the bytes that a nested
+    // Receive appends then start the next line instead of extending this one.
+    const std::string line = std::move(LineBuffer);
+    LineBuffer.clear();
     if (line == StartMarkerLine) {
         EchoOn = true;
     }
@@ -37,5 +39,4 @@ void TBoardConsole::CompleteLine(const TSink& sink)
     if (line.starts_with(JsonMarker)) {
         sink.JsonLine(line.substr(JsonMarker.size()));
     }
-    LineBuffer.clear();
 }
