@@ -1,0 +1,134 @@
+#include "boardconsole.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Feeds the console and records what it shows and which board messages it hands on, in order.
+class BoardConsoleTest : public testing::Test
+{
+protected:
+    void Feed(const std::string& bytes) { Console.Receive(bytes, Sink); }
+
+    TBoardConsole Console;
+    std::vector<std::string> Events;
+    TBoardConsole::TSink Sink{[this](const std::string& line) { Events.push_back("show:" + line); },
+                              [this](const std::string& message) { Events.push_back("json:" + message); }};
+};
+
+TEST_F(BoardConsoleTest, NothingIsShownBeforeTheStartMarker)
+{
+    Feed("boot noise\r\nmore noise\r\n");
+    EXPECT_TRUE(Events.empty());
+    EXPECT_FALSE(Console.EchoOn);
+}
+
+TEST_F(BoardConsoleTest, StartMarkerSplitOverThreeEventsTurnsEchoOnAtTheLineFeed)
+{
+    Feed("QUORLANE_START");
+    EXPECT_FALSE(Console.EchoOn);
+    Feed("\r");
+    EXPECT_FALSE(Console.EchoOn);
+    Feed("\n");
+    EXPECT_TRUE(Console.EchoOn);
+    EXPECT_EQ(Events, std::vector<std::string>{"show:QUORLANE_START\r"});
+}
+
+TEST_F(BoardConsoleTest, StartMarkerWithoutCarriageReturnIsPlainOutput)
+{
+    Feed("QUORLANE_START\nhello\r\n");
+    EXPECT_FALSE(Console.EchoOn);
+    EXPECT_TRUE(Events.empty());
+}
+
+TEST_F(BoardConsoleTest, LinesAfterTheStartMarkerAreShownAsReceived)
+{
+    Feed("QUORLANE_START\r\nline one\r\nline two\nhalf");
+    EXPECT_EQ(Events, (std::vector<std::string>{"show:QUORLANE_START\r", "show:line one\r", "show:line two"}));
+    EXPECT_EQ(Console.LineBuffer, "half");
+}
+
+TEST_F(BoardConsoleTest, LineSplitAtEveryByteIsAssembledOnce)
+{
+    const std::string text = "QUORLANE_START\r\nsplit line\r\n";
+    for (char byte : text) {
+        Feed(std::string(1, byte));
+    }
+    EXPECT_EQ(Events, (std::vector<std::string>{"show:QUORLANE_START\r", "show:split line\r"}));
+    EXPECT_TRUE(Console.LineBuffer.empty());
+}
+
+TEST_F(BoardConsoleTest, JsonMarkerBeforeStartHandsTheMessageOnWithoutShowingIt)
+{
+    Feed("QUORLANE_JSON {\"operate\":\"INIT\"}\r\n");
+    EXPECT_EQ(Events, std::vector<std::string>{"json: {\"operate\":\"INIT\"}\r"});
+}
+
+TEST_F(BoardConsoleTest, JsonMarkerAfterStartIsShownThenHandedOn)
+{
+    Feed("QUORLANE_START\r\nQUORLANE_JSONx\r\n");
+    EXPECT_EQ(Events,
+              (std::vector<std::string>{"show:QUORLANE_START\r", "show:QUORLANE_JSONx\r", "json:x\r"}));
+}
+
+TEST_F(BoardConsoleTest, JsonMarkerIsCaseSensitive)
+{
+    Feed("quorlane_json {}\r\nQuorlane_JSON {}\r\n");
+    EXPECT_TRUE(Events.empty());
+}
+
+TEST_F(BoardConsoleTest, BareJsonMarkerHandsOnEmptyText)
+{
+    Feed("QUORLANE_JSON\n");
+    EXPECT_EQ(Events, std::vector<std::string>{"json:"});
+}
+
+TEST_F(BoardConsoleTest, EmptyLinesAreShownOnceEchoIsOn)
+{
+    Feed("QUORLANE_START\r\n\n\r\n");
+    EXPECT_EQ(Events, (std::vector<std::string>{"show:QUORLANE_START\r", "show:", "show:\r"}));
+}
+
+TEST_F(BoardConsoleTest, ZeroBytesStayPartOfTheLine)
+{
+    Feed("QUORLANE_START\r\n");
+    Feed(std::string("a\0b\n", 4));
+    EXPECT_EQ(Events.back(), std::string("show:a\0b", 8));
+}
+
+TEST_F(BoardConsoleTest, ResetEmptiesTheWholeState)
+{
+    Feed("QUORLANE_START\r\npartial");
+    Console.BoardIp = "10.0.0.2";
+    Console.BoardGateway = "10.0.0.1";
+    Console.BoardNetmask = "255.0.0.0";
+    Console.Reset();
+    EXPECT_FALSE(Console.EchoOn);
+    EXPECT_TRUE(Console.LineBuffer.empty());
+    EXPECT_TRUE(Console.BoardIp.empty());
+    EXPECT_TRUE(Console.BoardGateway.empty());
+    EXPECT_TRUE(Console.BoardNetmask.empty());
+}
+
+// A board message handler that processes events can see more bytes arrive. The message line has left the buffer
+// by then: the new bytes are neither glued onto it (which handed the same message on a second time) nor dropped.
+TEST_F(BoardConsoleTest, NestedReceiveDuringAMessageWorksOnTheSameBuffer)
+{
+    std::vector<std::string> seen;
+    TBoardConsole::TSink nested{[&](const std::string& line) { seen.push_back("show:" + line); },
+                                [&](const std::string& message) { seen.push_back("json:" + message); }};
+    TBoardConsole::TSink outer{[&](const std::string& line) { seen.push_back("show:" + line); },
+                               [&](const std::string& message) {
+                                   seen.push_back("json:" + message);
+                                   Console.EchoOn = false;
+                                   Console.Receive("QUORLANE_START\r\ninner\r\nrest", nested);
+                               }};
+    Console.Receive("QUORLANE_JSON m\nafter\n", outer);
+    EXPECT_EQ(seen, (std::vector<std::string>{"json: m", "show:QUORLANE_START\r", "show:inner\r", "show:restafter"}));
+    EXPECT_TRUE(Console.LineBuffer.empty());
+}
+
+} // namespace
