@@ -1,0 +1,20 @@
+#pragma once
+
+#include "jsonbase.h"
+
+namespace quorlane::json {
+
+// One member of an object: its name and the value it owns (none until one is set).
+class TJSONobjectmethod : public TJSONbase
+{
+public:
+    std::unique_ptr<TJSONbase> MemberValue;
+    std::u16string MemberName;
+
+    ~TJSONobjectmethod() override;
+
+protected:
+    void MoveChildrenTo(std::vector<std::unique_ptr<TJSONbase>>& pending) override;
+};
+
+} // namespace quorlane::json
