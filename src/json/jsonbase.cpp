@@ -7,18 +7,14 @@ TVariant TJSONbase::Value() const
     return {};
 }
 
-void TJSONbase::SetValue(const TVariant&)
-{
-}
+void TJSONbase::SetValue(const TVariant&) {}
 
 TJSONbase* TJSONbase::Item(int) const
 {
     return nullptr;
 }
 
-void TJSONbase::SetItem(int, std::unique_ptr<TJSONbase>)
-{
-}
+void TJSONbase::SetItem(int, std::unique_ptr<TJSONbase>) {}
 
 int TJSONbase::ItemCount() const
 {
@@ -40,9 +36,7 @@ std::string TJSONbase::KindName() const
     return "jsBase";
 }
 
-void TJSONbase::MoveChildrenTo(std::vector<std::unique_ptr<TJSONbase>>&)
-{
-}
+void TJSONbase::MoveChildrenTo(std::vector<std::unique_ptr<TJSONbase>>&) {}
 
 void TJSONbase::FreeTree(std::unique_ptr<TJSONbase> root)
 {

@@ -111,7 +111,8 @@ void TJSONcustomlist::DeleteItem(int index)
 
 int TJSONcustomlist::IndexOfItem(const TJSONbase* value) const
 {
-    const auto found = std::find_if(Items.begin(), Items.end(), [value](const auto& item) { return item.get() == value; });
+    const auto found =
+        std::find_if(Items.begin(), Items.end(), [value](const auto& item) { return item.get() == value; });
     return found == Items.end() ? -1 : static_cast<int>(found - Items.begin());
 }
 

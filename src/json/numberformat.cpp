@@ -44,8 +44,8 @@ TDigits WholeDigits(unsigned long long whole)
 TDigits RoundedDigits(long double magnitude)
 {
     char text[64];
-    auto written = std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific,
-                                 SignificantDigits - 1);
+    auto written =
+        std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific, SignificantDigits - 1);
     TDigits result;
     const char* p = text;
     for (; *p != 'e'; ++p) {

@@ -31,8 +31,8 @@ const char* TypeName(TVariantType type)
 
 EVariantConversion ConversionError(TVariantType from, const char* to)
 {
-    return EVariantConversion(std::string("Could not convert variant of type (") + TypeName(from) +
-                              ") into type (" + to + ")");
+    return EVariantConversion(std::string("Could not convert variant of type (") + TypeName(from) + ") into type (" +
+                              to + ")");
 }
 
 std::string LocaleDecimalSeparator()

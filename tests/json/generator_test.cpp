@@ -73,13 +73,14 @@ TEST(JsonGeneratorTest, ObjectIsCompactAndKeepsInsertionOrder)
 
 TEST(JsonGeneratorTest, SettingsLineMembersStayInOrder)
 {
-    const char16_t* names[] = {u"operate", u"ssid", u"pass", u"ip", u"gateway", u"netmask", u"name", u"apssid", u"appass"};
+    const char16_t* names[] = {u"operate", u"ssid", u"pass",   u"ip",    u"gateway",
+                               u"netmask", u"name", u"apssid", u"appass"};
     TJSONobject settings;
     std::string expected = "{";
     for (const char16_t* name : names) {
         settings.AddString(name, "v");
-        expected += (expected.size() > 1 ? ",\"" : "\"") + std::string(name, name + std::char_traits<char16_t>::length(name)) +
-                    "\":\"v\"";
+        expected += (expected.size() > 1 ? ",\"" : "\"") +
+                    std::string(name, name + std::char_traits<char16_t>::length(name)) + "\":\"v\"";
     }
     expected += "}";
     EXPECT_EQ(TJSON::GenerateJSONText(&settings), expected);

@@ -22,8 +22,15 @@ std::string RoundTrip(const TJSONbase& root)
 TEST(JsonRoundTripTest, StringsOfEveryRangeComeBackUnchanged)
 {
     const std::u16string samples[] = {
-        u"", u"plain", u"\"quoted\" \\ / \b\f\n\r\t", std::u16string(u"nul\0inside", 10), u"\x01\x1F\x7F",
-        u"\u00E9\u041F\u20AC\uFFFF", u"\U0001F600 outside the BMP", u"\xD800 lone high", u"lone low \xDC00",
+        u"",
+        u"plain",
+        u"\"quoted\" \\ / \b\f\n\r\t",
+        std::u16string(u"nul\0inside", 10),
+        u"\x01\x1F\x7F",
+        u"\u00E9\u041F\u20AC\uFFFF",
+        u"\U0001F600 outside the BMP",
+        u"\xD800 lone high",
+        u"lone low \xDC00",
     };
     for (const auto& sample : samples) {
         TJSONlist list;
@@ -48,6 +55,7 @@ TEST(JsonRoundTripTest, MixedDocumentIsStable)
     auto parsed = TJSON::ParseJSONText(
         R"( {"name":"Board \"A\"","list":[1, 2.5e-7 ,true,false,null,[],{}],"nested":{"x":{"y":[["z"]]}},"a":1,"a":2} )");
     ASSERT_TRUE(parsed);
-    EXPECT_EQ(RoundTrip(*parsed),
-              R"({"name":"Board \"A\"","list":[1,2.5E-7,true,false,null,[],{}],"nested":{"x":{"y":[["z"]]}},"a":1,"a":2})");
+    EXPECT_EQ(
+        RoundTrip(*parsed),
+        R"({"name":"Board \"A\"","list":[1,2.5E-7,true,false,null,[],{}],"nested":{"x":{"y":[["z"]]}},"a":1,"a":2})");
 }

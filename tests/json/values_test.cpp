@@ -19,10 +19,10 @@ TEST(JsonValueTest, NewValuesHoldTheirDefaults)
 TEST(JsonValueTest, KindsAndKindNames)
 {
     const std::pair<std::unique_ptr<TJSONbase>, TJSONKind> values[] = {
-        {std::make_unique<TJSONbase>(), jsBase},          {std::make_unique<TJSONnumber>(), jsNumber},
-        {std::make_unique<TJSONstring>(), jsString},      {std::make_unique<TJSONboolean>(), jsBoolean},
-        {std::make_unique<TJSONnull>(), jsNull},          {std::make_unique<TJSONlist>(), jsList},
-        {std::make_unique<TJSONobject>(), jsObject},      {std::make_unique<TJSONobjectmethod>(), jsBase},
+        {std::make_unique<TJSONbase>(), jsBase},       {std::make_unique<TJSONnumber>(), jsNumber},
+        {std::make_unique<TJSONstring>(), jsString},   {std::make_unique<TJSONboolean>(), jsBoolean},
+        {std::make_unique<TJSONnull>(), jsNull},       {std::make_unique<TJSONlist>(), jsList},
+        {std::make_unique<TJSONobject>(), jsObject},   {std::make_unique<TJSONobjectmethod>(), jsBase},
         {std::make_unique<TJSONcustomlist>(), jsBase},
     };
     const char* names[] = {"jsBase", "jsNumber", "jsString", "jsBoolean", "jsNull", "jsList", "jsObject"};
