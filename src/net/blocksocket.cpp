@@ -23,13 +23,6 @@ namespace quorlane::net {
 
 namespace {
 
-// The socket interface is used from program start to program end.
-struct TSocketLibraryUse
-{
-    TSocketLibraryUse() { LoadSocketLibrary(); }
-    ~TSocketLibraryUse() { UnloadSocketLibrary(); }
-} SocketLibraryUse;
-
 std::string Int32Bytes(std::uint32_t value, bool networkOrder)
 {
     const std::string bigEndian = PackUInt32(value);

@@ -83,6 +83,15 @@ std::string NumericHost(const sockaddr* address, socklen_t length)
     return host;
 }
 
+// The socket interface is in use from program start to program end.
+struct TSocketLibraryUse
+{
+    TSocketLibraryUse() { LoadSocketLibrary(); }
+    ~TSocketLibraryUse() { UnloadSocketLibrary(); }
+    TSocketLibraryUse(const TSocketLibraryUse&) = delete;
+    TSocketLibraryUse& operator=(const TSocketLibraryUse&) = delete;
+};
+
 } // namespace
 
 socklen_t AddressLength(const TSockAddress& record)
@@ -117,6 +126,10 @@ bool UnloadSocketLibrary()
     LoadCount = std::max(LoadCount - 1, 0);
     return true;
 }
+
+namespace {
+const TSocketLibraryUse SocketLibraryUse;
+} // namespace
 
 int SocketLibraryLoadCount()
 {

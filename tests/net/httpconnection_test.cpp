@@ -1,0 +1,76 @@
+// When THTTPSend keeps its connection between calls and when it opens a new one.
+
+#include "httpsend.h"
+#include "scriptedpeer.h"
+
+#include <gtest/gtest.h>
+
+using namespace quorlane::net;
+
+namespace {
+
+const std::string KeptAnswer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+
+TEST(HttpConnectionTest, Http11ReusesTheConnectionTheServerKeeps)
+{
+    TScriptedPeer peer(KeptAnswer, {.KeepOpen = true});
+    THTTPSend http;
+    http.Protocol = "1.1";
+    for (int call = 0; call < 3; ++call) {
+        http.ResetResponse();
+        ASSERT_TRUE(http.PerformRequest("GET", peer.Url())) << http.Sock.ErrorText;
+        EXPECT_EQ(http.Document.View(), "ok");
+    }
+    EXPECT_EQ(http.ConnectedHost(), "127.0.0.1");
+    EXPECT_EQ(http.ConnectedPort(), std::to_string(peer.Port()));
+    EXPECT_EQ(peer.Requests().size(), 3u);
+    EXPECT_EQ(peer.ConnectionCount(), 1);
+}
+
+TEST(HttpConnectionTest, Http10ClosesAfterEveryExchange)
+{
+    TScriptedPeer peer(KeptAnswer, {.KeepOpen = true});
+    THTTPSend http;
+    for (int call = 0; call < 2; ++call) {
+        http.ResetResponse();
+        ASSERT_TRUE(http.PerformRequest("GET", peer.Url()));
+        EXPECT_TRUE(http.ConnectedHost().empty());
+    }
+    EXPECT_EQ(peer.ConnectionCount(), 2);
+}
+
+TEST(HttpConnectionTest, ServerAskingToCloseEndsTheConnection)
+{
+    TScriptedPeer peer("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 2\r\n\r\nok", {.KeepOpen = true});
+    THTTPSend http;
+    http.Protocol = "1.1";
+    ASSERT_TRUE(http.PerformRequest("GET", peer.Url()));
+    EXPECT_TRUE(http.ConnectedHost().empty());
+    http.ResetResponse();
+    ASSERT_TRUE(http.PerformRequest("GET", peer.Url()));
+    EXPECT_EQ(peer.ConnectionCount(), 2);
+}
+
+TEST(HttpConnectionTest, ConnectionClosedByThePeerIsNotReused)
+{
+    TScriptedPeer peer(KeptAnswer);
+    THTTPSend http;
+    http.Protocol = "1.1";
+    ASSERT_TRUE(http.PerformRequest("GET", peer.Url()));
+    EXPECT_FALSE(http.ConnectedHost().empty());
+    http.ResetResponse();
+    ASSERT_TRUE(http.PerformRequest("GET", peer.Url())) << http.Sock.ErrorText;
+    EXPECT_EQ(http.Document.View(), "ok");
+    EXPECT_EQ(peer.ConnectionCount(), 2);
+}
+
+TEST(HttpConnectionTest, HeadersNotResetAreSentAgainAsRequestLines)
+{
+    TScriptedPeer peer("HTTP/1.1 200 OK\r\nX-Answer: 1\r\nContent-Length: 0\r\n\r\n");
+    THTTPSend http;
+    ASSERT_TRUE(http.PerformRequest("GET", peer.Url()));
+    ASSERT_TRUE(http.PerformRequest("GET", peer.Url()));
+    EXPECT_NE(peer.Requests().at(1).find("\r\nX-Answer: 1\r\n"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,31 @@
+#include "memorystream.h"
+
+#include <gtest/gtest.h>
+
+using namespace quorlane::net;
+
+TEST(MemoryStreamTest, WritesReadsAndSeeks)
+{
+    TMemoryStream stream;
+    WriteStreamText(stream, "hello world");
+    EXPECT_EQ(stream.Size(), 11);
+    EXPECT_EQ(stream.Position(), 11);
+    stream.SetPosition(6);
+    EXPECT_EQ(ReadStreamText(stream, 100), "world");
+    stream.SetPosition(0);
+    WriteStreamText(stream, "J");
+    EXPECT_EQ(stream.View(), "Jello world");
+}
+
+TEST(MemoryStreamTest, ReadIsCutToWhatTheStreamHolds)
+{
+    TMemoryStream stream;
+    WriteStreamText(stream, "abc");
+    stream.SetPosition(1);
+    EXPECT_EQ(ReadStreamText(stream, 2), "bc");
+    EXPECT_EQ(ReadStreamText(stream, 5), "");
+    stream.SetSize(1);
+    EXPECT_EQ(stream.Position(), 1);
+    stream.Clear();
+    EXPECT_EQ(stream.Size(), 0);
+}
