@@ -1,13 +1,14 @@
 // What THTTPSend leaves behind when an exchange fails: result, status code, Headers, Document and the socket error.
 
 #include "httpsend.h"
-#include "loopbackprocess.h"
+#include "freeport.h"
 #include "scriptedpeer.h"
 #include "sslnone.h"
 
 #include <gtest/gtest.h>
 
 using namespace quorlane::net;
+using quorlane::testsupport::FreeLoopbackPort;
 
 namespace {
 

@@ -1,31 +1,32 @@
 #include "scriptedpeer.h"
 
-#include "loopbackprocess.h"
+#include "freeport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 
 namespace fs = std::filesystem;
+using namespace quorlane::testsupport;
 
 TScriptedPeer::TScriptedPeer(const std::string& answer, TPeerOptions options)
 {
-    FDir = MakeTempDirectory("quorlane-peer");
-    fs::create_directory(FDir / "log");
-    std::ofstream(FDir / "answer", std::ios::binary) << answer;
+    fs::create_directory(FDir.File("log"));
+    FDir.Write("answer", answer);
     FPort = FreeLoopbackPort();
     std::vector<std::string> arguments{"/usr/bin/python3",
                                        std::string(QUORLANE_SOURCE_DIR) + "/tools/testservers/scripted_http.py",
                                        "--port",
                                        std::to_string(FPort),
                                        "--answer",
-                                       (FDir / "answer").string(),
+                                       FDir.File("answer"),
                                        "--log",
-                                       (FDir / "log").string(),
+                                       FDir.File("log"),
                                        "--piece",
                                        std::to_string(options.Piece)};
     if (options.KeepOpen) {
@@ -34,15 +35,11 @@ TScriptedPeer::TScriptedPeer(const std::string& answer, TPeerOptions options)
     if (options.Silent) {
         arguments.emplace_back("--silent");
     }
-    FPid = StartProcess(arguments);
-    EXPECT_TRUE(WaitForLoopbackPort(FPort)) << "scripted peer did not start on port " << FPort;
+    FProcess = std::make_unique<TServerProcess>(arguments, FDir.File("peer.log"));
+    EXPECT_TRUE(WaitForPort(FPort)) << "scripted peer did not start: " << ReadWholeFile(FDir.File("peer.log"));
 }
 
-TScriptedPeer::~TScriptedPeer()
-{
-    StopProcess(FPid);
-    fs::remove_all(FDir);
-}
+TScriptedPeer::~TScriptedPeer() = default;
 
 std::string TScriptedPeer::Url(const std::string& path) const
 {
@@ -52,7 +49,7 @@ std::string TScriptedPeer::Url(const std::string& path) const
 std::vector<std::string> TScriptedPeer::Requests() const
 {
     std::vector<std::pair<std::pair<int, int>, fs::path>> files;
-    for (const auto& entry : fs::directory_iterator(FDir / "log")) {
+    for (const auto& entry : fs::directory_iterator(FDir.File("log"))) {
         int connection = 0;
         int number = 0;
         if (std::sscanf(entry.path().filename().c_str(), "%d-%d.txt", &connection, &number) == 2 &&
@@ -74,7 +71,7 @@ std::vector<std::string> TScriptedPeer::Requests() const
 int TScriptedPeer::ConnectionCount() const
 {
     std::set<int> connections;
-    for (const auto& entry : fs::directory_iterator(FDir / "log")) {
+    for (const auto& entry : fs::directory_iterator(FDir.File("log"))) {
         int connection = 0;
         int number = 0;
         if (std::sscanf(entry.path().filename().c_str(), "%d-%d.txt", &connection, &number) == 2) {

@@ -1,8 +1,10 @@
 #pragma once
 
-#include <filesystem>
+#include "serverprocess.h"
+#include "tempdir.h"
+
+#include <memory>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 // The scripted HTTP peer (tools/testservers/scripted_http.py) on a free loopback port: it answers every request
@@ -31,9 +33,9 @@ public:
     int ConnectionCount() const;
 
 private:
-    std::filesystem::path FDir;
+    quorlane::testsupport::TTempDir FDir;
     int FPort = 0;
-    pid_t FPid = -1;
+    std::unique_ptr<quorlane::testsupport::TServerProcess> FProcess;
 };
 
 // The lines of a request head (without the body), each without its CR LF, the empty last line included.
