@@ -58,6 +58,8 @@ TEST(HttpConnectionTest, ConnectionClosedByThePeerIsNotReused)
     http.Protocol = "1.1";
     ASSERT_TRUE(http.PerformRequest("GET", peer.Url()));
     EXPECT_FALSE(http.ConnectedHost().empty());
+    // The peer's close arrives after its answer; wait for it, so that the next call finds the connection ended.
+    ASSERT_TRUE(http.Sock.WaitReadable(5000));
     http.ResetResponse();
     ASSERT_TRUE(http.PerformRequest("GET", peer.Url())) << http.Sock.ErrorText;
     EXPECT_EQ(http.Document.View(), "ok");
