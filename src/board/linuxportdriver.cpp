@@ -179,11 +179,8 @@ bool TLinuxPortDriver::SetupQueues(int inSize, int outSize)
     return true;
 }
 
-bool TLinuxPortDriver::SetLineSettings(const TPortLineSettings& settings)
+void TLinuxPortDriver::FillTermios(const TPortLineSettings& settings, termios2& tio)
 {
-    termios2 tio{};
-    if (FFd < 0 || ioctl(FFd, TCGETS2, &tio) != 0)
-        return false;
     tio.c_iflag = settings.ParityCheck ? INPCK : 0;
     tio.c_oflag = 0;
     tio.c_lflag = 0;
@@ -191,10 +188,18 @@ bool TLinuxPortDriver::SetLineSettings(const TPortLineSettings& settings)
     if (settings.StopBits != 0)
         tio.c_cflag |= CSTOPB;
     SetSpeed(tio, settings.BaudRate);
-    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     tio.c_cc[VSTART] = static_cast<cc_t>(settings.XonChar);
     tio.c_cc[VSTOP] = static_cast<cc_t>(settings.XoffChar);
+}
+
+bool TLinuxPortDriver::SetLineSettings(const TPortLineSettings& settings)
+{
+    termios2 tio{};
+    if (FFd < 0 || ioctl(FFd, TCGETS2, &tio) != 0)
+        return false;
+    FillTermios(settings, tio);
     if (ioctl(FFd, TCSETS2, &tio) != 0)
         return false;
     int lines = (settings.DtrEnable ? TIOCM_DTR : 0) | (settings.RtsEnable ? TIOCM_RTS : 0);

@@ -8,6 +8,8 @@
 #include <deque>
 #include <mutex>
 
+struct termios2;
+
 // The port driver for Linux tty devices (/dev/ttyUSB0, /dev/ttyACM0, pseudo-terminals).
 //
 // The wait thread moves arriving bytes into the driver's own receive queue (at most the InBufSize asked
@@ -44,6 +46,9 @@ public:
 
     // The open() failure reasons as the port reports them.
     static EOpenResult OpenResultFromErrno(int error);
+    // Raw mode with the given framing and rate; reads on a non-blocking descriptor then end with EAGAIN
+    // when nothing is waiting and with 0 only on a hang-up.
+    static void FillTermios(const TPortLineSettings& settings, termios2& tio);
 
 private:
     enum class EFill { Read, Nothing, Gone, Failed };

@@ -1,0 +1,143 @@
+#include "handover.h"
+#include "linuxportdriver.h"
+#include "serialport.h"
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+extern char** environ;
+
+// Starts the board simulator with its pty path and settings log in a temporary directory, and stops it by
+// its process id.
+class BoardSimTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Dir = fs::temp_directory_path() / ("boardsim-" + std::to_string(getpid()));
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+        const std::string script = QUORLANE_BOARDSIM;
+        const std::string ptyFile = (Dir / "pty").string();
+        const std::string log = (Dir / "settings.log").string();
+        const std::string control = (Dir / "control").string();
+        std::vector<std::string> args{"python3", script, "--pty-file", ptyFile, "--log", log, "--control", control};
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        const int spawned = posix_spawnp(&Simulator, "python3", &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ASSERT_EQ(spawned, 0);
+        ASSERT_TRUE(WaitFor([&] { return fs::exists(ptyFile) && fs::exists(control); }, 10000));
+        std::ifstream(ptyFile) >> PtyPath;
+        Port = std::make_unique<TSerialPort>(std::make_unique<TLinuxPortDriver>(), HandOver);
+        Port->SetPort(PtyPath);
+        Port->OnRxChar = [this](TSerialPort& port, int count) {
+            std::string data;
+            port.ReadText(data, count);
+            Received += data;
+        };
+    }
+
+    void TearDown() override
+    {
+        Port.reset();
+        if (Simulator > 0) {
+            kill(Simulator, SIGTERM);
+            waitpid(Simulator, nullptr, 0);
+        }
+        fs::remove_all(Dir);
+    }
+
+    bool WaitFor(const std::function<bool()>& done, int milliseconds)
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > until)
+                return false;
+            HandOver.ProcessPending();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
+    }
+
+    void Command(const std::string& text) { std::ofstream(Dir / "control") << text << "\n"; }
+
+    bool Holds(const std::string& text) const { return Received.find(text) != std::string::npos; }
+
+    fs::path Dir;
+    pid_t Simulator = -1;
+    std::string PtyPath;
+    THandOver HandOver;
+    std::unique_ptr<TSerialPort> Port;
+    std::string Received;
+};
+
+TEST_F(BoardSimTest, OpeningThePortBootsTheBoardWithNoiseStartMarkerAndInit)
+{
+    ASSERT_TRUE(Port->OpenPort());
+    ASSERT_TRUE(WaitFor([&] { return Holds("\"scan\""); }, 5000)) << Received;
+    const std::size_t start = Received.find("QUORLANE_START\r\n");
+    ASSERT_NE(start, std::string::npos);
+    EXPECT_GT(start, 0u) << "boot noise comes before the start marker";
+    const std::size_t init = Received.find("QUORLANE_JSON {\"operate\": \"INIT\"");
+    ASSERT_NE(init, std::string::npos);
+    EXPECT_GT(init, start);
+    EXPECT_TRUE(Holds("]}\r\n"));
+}
+
+TEST_F(BoardSimTest, SettingsLineIsLoggedAndAnsweredWithAccess)
+{
+    ASSERT_TRUE(Port->OpenPort());
+    ASSERT_TRUE(WaitFor([&] { return Holds("\"scan\""); }, 5000));
+    const std::string line = "{\"ssid\":\"caf\xc3\xa9\",\"pass\":\"p\",\"board_name\":\"b\",\"board_pass\":\"x\","
+                             "\"init_ssid\":\"i\",\"init_pass\":\"j\",\"net_ip\":\"10.0.0.9\",\"net_gate\":\"\","
+                             "\"net_mask\":\"\"}\n";
+    EXPECT_EQ(Port->WriteText(line), static_cast<int>(line.size()));
+    ASSERT_TRUE(WaitFor([&] { return Holds("\"ACCESS\""); }, 5000)) << Received;
+    EXPECT_TRUE(Holds("\"ip\": \"10.0.0.9\""));
+    std::ifstream log(Dir / "settings.log", std::ios::binary);
+    const std::string logged((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(logged, line);
+}
+
+TEST_F(BoardSimTest, SettingsLineWithACarriageReturnIsRejected)
+{
+    ASSERT_TRUE(Port->OpenPort());
+    ASSERT_TRUE(WaitFor([&] { return Holds("\"scan\""); }, 5000));
+    Port->WriteText("{\"ssid\":\"a\"}\r\n");
+    ASSERT_TRUE(WaitFor([&] { return Holds("settings: rejected"); }, 5000)) << Received;
+    EXPECT_FALSE(Holds("ACCESS"));
+}
+
+TEST_F(BoardSimTest, CommandedLinesAllArriveAndReopeningBootsAgain)
+{
+    ASSERT_TRUE(Port->OpenPort());
+    ASSERT_TRUE(WaitFor([&] { return Holds("\"scan\""); }, 5000));
+    Command("lines 2500");
+    ASSERT_TRUE(WaitFor([&] { return Holds("console line 02500"); }, 10000));
+    EXPECT_TRUE(Holds("console line 00001 of the simulated board\r\n"));
+    ASSERT_TRUE(Port->ClosePort());
+    // The board notices a closed port within its polling pause (the window waits a second before reopening).
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Received.clear();
+    ASSERT_TRUE(Port->OpenPort());
+    EXPECT_TRUE(WaitFor([&] { return Holds("QUORLANE_START\r\n"); }, 5000));
+}

@@ -1,0 +1,221 @@
+#!/usr/bin/env python3
+"""Board simulator: offers a pseudo-terminal that behaves like the board's serial console.
+
+When a program opens the port the board boots: some noise, "QUORLANE_START", console chatter and an INIT
+message. A settings line (one JSON object with the nine members, then a line feed) is checked, logged and
+answered with ACCESS. Commands, one per line on standard input or on the --control FIFO:
+
+    init | access | reboot          send that message (reboot also restarts the board shortly after)
+    split                           send an INIT message in many small writes
+    malformed                       send a JSON marker line that is not valid JSON
+    nolf TEXT                       send TEXT without its line feed
+    lines N                         send N numbered console lines
+    say TEXT                        send TEXT as one console line
+    quit                            end the simulator
+
+The pseudo-terminal's path is the first line on standard output, and is also written to --pty-file.
+"""
+
+import argparse
+import json
+import os
+import pty
+import select
+import sys
+import time
+import tty
+
+SETTINGS_MEMBERS = ["ssid", "pass", "board_name", "board_pass", "init_ssid", "init_pass",
+                    "net_ip", "net_gate", "net_mask"]
+BOOT_NOISE = b"\x00\xff\x1b\xfe\x92 power on, cause 2, mode 3\r\n\xe4\x8c\x00 image ok\r\n"
+CHATTER = [b"board: firmware loader 1.0", b"fs: mounted, 3 files", b"wifi: scanning..."]
+# Pause between the pieces of a message sent in many writes, so that they arrive as separate events.
+SPLIT_PAUSE = 0.005
+# How long the board stays silent after REBOOT before it starts again (the program pulses DTR meanwhile).
+REBOOT_DELAY = 0.7
+
+
+class Board:
+    def __init__(self, log_path):
+        self.master, slave = pty.openpty()
+        self.path = os.ttyname(slave)
+        tty.setraw(slave)
+        # The slave is left closed, so that the master reports a hang-up until a program opens the port.
+        os.close(slave)
+        self.log_path = log_path
+        self.connected = False
+        self.received = b""
+        self.reboot_at = None
+        self.settings = {"ssid": "", "pass": "", "board_name": "quorlane-board", "board_pass": "admin",
+                         "init_ssid": "QUORLANE-SETUP", "init_pass": "12345678",
+                         "net_ip": "", "net_gate": "", "net_mask": ""}
+        self.scan = ["HomeNet", "Caf\u00e9 Wi-Fi", "Office 5G"]
+
+    def send(self, data):
+        if not self.connected:
+            return
+        view = memoryview(data)
+        while view:
+            try:
+                written = os.write(self.master, view)
+            except BlockingIOError:
+                select.select([], [self.master], [], 0.1)
+                continue
+            except OSError:
+                self.connected = False
+                return
+            view = view[written:]
+
+    def send_line(self, text):
+        self.send(text + b"\r\n")
+
+    def send_message(self, message):
+        self.send_line(b"QUORLANE_JSON " + json.dumps(message, ensure_ascii=False).encode("utf-8"))
+
+    def init_message(self):
+        message = {"operate": "INIT"}
+        message.update(self.settings)
+        message["scan"] = self.scan
+        return message
+
+    def access_message(self):
+        return {"operate": "ACCESS", "ip": self.settings["net_ip"] or "192.168.1.77",
+                "gate": self.settings["net_gate"] or "192.168.1.1",
+                "mask": self.settings["net_mask"] or "255.255.255.0"}
+
+    def boot(self):
+        self.received = b""
+        self.send(BOOT_NOISE)
+        self.send_line(b"QUORLANE_START")
+        for line in CHATTER:
+            self.send_line(line)
+        self.send_message(self.init_message())
+
+    def check_settings(self, line):
+        """Returns the settings of a valid settings line, or raises ValueError saying what is wrong."""
+        if line.endswith(b"\r"):
+            raise ValueError("carriage return before the line feed")
+        pairs = json.loads(line.decode("utf-8"), object_pairs_hook=lambda items: items)
+        if not isinstance(pairs, list):
+            raise ValueError("not a JSON object")
+        if [name for name, _ in pairs] != SETTINGS_MEMBERS:
+            raise ValueError("members are not the nine settings in order")
+        if not all(isinstance(value, str) for _, value in pairs):
+            raise ValueError("a member is not a string")
+        return dict(pairs)
+
+    def on_settings_line(self, line):
+        if self.log_path:
+            with open(self.log_path, "ab") as log:
+                log.write(line + b"\n")
+        try:
+            self.settings = self.check_settings(line)
+        except ValueError as error:
+            self.send_line(b"settings: rejected: " + str(error).encode("utf-8"))
+            return
+        self.send_line(b"settings: saved, connecting to " + self.settings["ssid"].encode("utf-8"))
+        self.send_message(self.access_message())
+
+    def on_received(self, data):
+        self.received += data
+        while b"\n" in self.received:
+            line, self.received = self.received.split(b"\n", 1)
+            self.on_settings_line(line)
+
+    def command(self, text):
+        word, _, rest = text.strip().partition(" ")
+        if word == "init":
+            self.send_message(self.init_message())
+        elif word == "access":
+            self.send_message(self.access_message())
+        elif word == "reboot":
+            self.send_message({"operate": "REBOOT"})
+            self.reboot_at = time.monotonic() + REBOOT_DELAY
+        elif word == "split":
+            text = b"QUORLANE_JSON " + json.dumps(self.init_message()).encode("utf-8") + b"\r\n"
+            for start in range(0, len(text), 3):
+                self.send(text[start:start + 3])
+                time.sleep(SPLIT_PAUSE)
+        elif word == "malformed":
+            self.send_line(b'QUORLANE_JSON {"operate":"INIT","ssid":')
+        elif word == "nolf":
+            self.send(rest.encode("utf-8"))
+        elif word == "lines":
+            for number in range(1, int(rest) + 1):
+                self.send_line(b"console line %05d of the simulated board" % number)
+        elif word == "say":
+            self.send_line(rest.encode("utf-8"))
+        elif word == "quit":
+            sys.exit(0)
+
+    def port_open(self):
+        """Whether a program holds the port open: the master reports a hang-up otherwise."""
+        poller = select.poll()
+        poller.register(self.master, select.POLLIN)
+        return not any(events & select.POLLHUP for _, events in poller.poll(0))
+
+
+def open_control(path):
+    if not os.path.exists(path):
+        os.mkfifo(path)
+    # Opened for writing as well, so the FIFO never reads as ended when a writer goes away.
+    return os.open(path, os.O_RDWR | os.O_NONBLOCK)
+
+
+def main():
+    parser = argparse.ArgumentParser(description="Simulated board on a pseudo-terminal.")
+    parser.add_argument("--pty-file", help="write the pseudo-terminal's path to this file")
+    parser.add_argument("--log", help="append every settings line received to this file")
+    parser.add_argument("--control", help="FIFO to read commands from (created when missing)")
+    args = parser.parse_args()
+
+    board = Board(args.log)
+    print(board.path, flush=True)
+    if args.pty_file:
+        temporary = args.pty_file + ".tmp"
+        with open(temporary, "w") as out:
+            out.write(board.path + "\n")
+        os.replace(temporary, args.pty_file)
+
+    inputs = {sys.stdin.fileno(): b""}
+    if args.control:
+        inputs[open_control(args.control)] = b""
+
+    while True:
+        was_connected = board.connected
+        board.connected = board.port_open()
+        if board.connected and not was_connected:
+            board.boot()
+        if not board.connected:
+            board.received = b""
+        if board.reboot_at is not None and time.monotonic() >= board.reboot_at:
+            board.reboot_at = None
+            board.boot()
+
+        watched = list(inputs) + ([board.master] if board.connected else [])
+        # While the port is closed the master cannot be waited on (its hang-up is always ready).
+        ready, _, _ = select.select(watched, [], [], 0.05)
+        for fd in ready:
+            try:
+                data = os.read(fd, 65536)
+            except OSError:
+                data = b""
+            if fd == board.master:
+                if data:
+                    board.on_received(data)
+                continue
+            if not data:
+                if fd == sys.stdin.fileno():
+                    del inputs[fd]
+                continue
+            inputs[fd] += data
+            while b"\n" in inputs[fd]:
+                line, inputs[fd] = inputs[fd].split(b"\n", 1)
+                board.command(line.decode("utf-8", "replace"))
+
+
+if __name__ == "__main__":
+    try:
+        main()
+    except KeyboardInterrupt:
+        pass
