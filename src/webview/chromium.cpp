@@ -2,13 +2,17 @@
 
 #include "authcallback.h"
 #include "chromiumpage.h"
+#include "engine.h"
 
 #include <QAuthenticator>
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
-TChromium::TChromium(QWidget* parent) : QWidget(parent), View(new QWebEngineView(this)), Page(new TChromiumPage(this))
+TChromium::TChromium(QWidget* parent) : QWidget(parent)
 {
+    StartEngine();
+    View = new QWebEngineView(this);
+    Page = new TChromiumPage(this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(View);

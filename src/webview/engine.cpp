@@ -62,9 +62,11 @@ bool StartEngine()
         return true;
     DisableSandboxForRoot();
     CheckEngineFiles();
-    // The engine's pages are drawn with OpenGL contexts shared with the window's; Qt needs this
-    // before the application object exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The engine's pages are drawn with OpenGL contexts shared with the window's; Qt takes this
+    // only before the application object exists. A browser control made in a program that did not
+    // start the engine first comes here later and leaves it to Qt's default.
+    if (QCoreApplication::instance() == nullptr)
+        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     EngineStarted = true;
     return true;
 }

@@ -24,6 +24,7 @@ public:
 
 // Prepares the engine; call before the application object is created. Returns true in the
 // program's own process (also when called again). Throws EEngineError when the engine cannot run.
+// The browser control calls it again before it makes its page.
 bool StartEngine();
 
 // Qt's high-DPI handling, pinned to exact scale factors; call after StartEngine, before the

@@ -1,6 +1,7 @@
 #include "engine.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtGlobal>
@@ -29,6 +30,15 @@ void ExpectEngineErrorMentioning(std::initializer_list<std::string> parts)
         std::exit(0);
     }
     std::exit(2);
+}
+
+bool StartEngineAfterApplication()
+{
+    int argc = 1;
+    char name[] = "engine_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    return StartEngine();
 }
 
 } // namespace
@@ -95,6 +105,19 @@ TEST(EngineStartTest, AsRootTheSandboxIsSwitchedOffAndSaidSo)
             qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
             StartEngine();
             std::exit(qgetenv("QTWEBENGINE_DISABLE_SANDBOX") == "1" ? 0 : 2);
+        },
+        testing::ExitedWithCode(0), "sandbox is switched off");
+}
+
+TEST(EngineStartTest, LateStartAfterTheApplicationObjectStillSwitchesTheSandboxOff)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    EXPECT_EXIT(
+        {
+            qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+            const bool started = StartEngineAfterApplication();
+            std::exit(started && qgetenv("QTWEBENGINE_DISABLE_SANDBOX") == "1" ? 0 : 2);
         },
         testing::ExitedWithCode(0), "sandbox is switched off");
 }
