@@ -14,6 +14,10 @@ answered with ACCESS. Commands, one per line on standard input or on the --contr
     quit                            end the simulator
 
 The pseudo-terminal's path is the first line on standard output, and is also written to --pty-file.
+
+With --web the board also serves its web interface on loopback (boardweb.py): signed in with the user
+"quorl" and the board password (the one of INIT, then the one of each saved settings line), and its
+ACCESS message reports that server's address with its port (127.0.0.1:PORT) as the board's IP.
 """
 
 import argparse
@@ -24,6 +28,8 @@ import select
 import sys
 import time
 import tty
+
+from boardweb import BoardWeb
 
 SETTINGS_MEMBERS = ["ssid", "pass", "board_name", "board_pass", "init_ssid", "init_pass",
                     "net_ip", "net_gate", "net_mask"]
@@ -36,7 +42,7 @@ REBOOT_DELAY = 0.7
 
 
 class Board:
-    def __init__(self, log_path):
+    def __init__(self, log_path, web_log_path=None, web=False):
         self.master, slave = pty.openpty()
         self.path = os.ttyname(slave)
         tty.setraw(slave)
@@ -50,6 +56,7 @@ class Board:
                          "init_ssid": "QUORLANE-SETUP", "init_pass": "12345678",
                          "net_ip": "", "net_gate": "", "net_mask": ""}
         self.scan = ["HomeNet", "Caf\u00e9 Wi-Fi", "Office 5G"]
+        self.web = BoardWeb(self.settings["board_pass"], web_log_path).start() if web else None
 
     def send(self, data):
         if not self.connected:
@@ -79,7 +86,8 @@ class Board:
         return message
 
     def access_message(self):
-        return {"operate": "ACCESS", "ip": self.settings["net_ip"] or "192.168.1.77",
+        ip = self.web.address if self.web else self.settings["net_ip"] or "192.168.1.77"
+        return {"operate": "ACCESS", "ip": ip,
                 "gate": self.settings["net_gate"] or "192.168.1.1",
                 "mask": self.settings["net_mask"] or "255.255.255.0"}
 
@@ -113,6 +121,8 @@ class Board:
         except ValueError as error:
             self.send_line(b"settings: rejected: " + str(error).encode("utf-8"))
             return
+        if self.web:
+            self.web.password = self.settings["board_pass"]
         self.send_line(b"settings: saved, connecting to " + self.settings["ssid"].encode("utf-8"))
         self.send_message(self.access_message())
 
@@ -167,9 +177,11 @@ def main():
     parser.add_argument("--pty-file", help="write the pseudo-terminal's path to this file")
     parser.add_argument("--log", help="append every settings line received to this file")
     parser.add_argument("--control", help="FIFO to read commands from (created when missing)")
+    parser.add_argument("--web", action="store_true", help="serve the board's web interface on loopback")
+    parser.add_argument("--web-log", help="append one JSON line per web request to this file")
     args = parser.parse_args()
 
-    board = Board(args.log)
+    board = Board(args.log, args.web_log, args.web)
     print(board.path, flush=True)
     if args.pty_file:
         temporary = args.pty_file + ".tmp"
