@@ -4,7 +4,6 @@
 // that its peak memory is its own (taken from wait4's resource usage).
 
 #include "httpsend.h"
-#include "sslopenssl.h"
 
 #include <curl/curl.h>
 #include <netinet/in.h>
@@ -47,9 +46,6 @@ struct TResult
 
 int FetchWithHttpSend(const std::string& url, std::int64_t expected)
 {
-    if (LoadTlsLibrary()) {
-        TlsPluginClass = TSSLOpenSSL::Create;
-    }
     THTTPSend http;
     http.Sock.Tls->VerifyCert = true;
     const bool ok = http.PerformRequest("GET", url);
