@@ -1,0 +1,228 @@
+#include "fmain.h"
+
+#include "application.h"
+#include "memo.h"
+#include "pagecontrol.h"
+#include "programversion.h"
+#include "progressbar.h"
+#include "statuspanel.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+
+namespace {
+
+template <typename T>
+T* Named(T* control, const char* name)
+{
+    control->setObjectName(QLatin1String(name));
+    return control;
+}
+
+QPushButton* Button(QWidget* parent, const char* name, const char* caption, QRect geometry)
+{
+    auto* button = Named(new QPushButton(QLatin1String(caption), parent), name);
+    button->setGeometry(geometry);
+    return button;
+}
+
+void Label(QWidget* parent, const char* caption, QPoint at)
+{
+    auto* label = new QLabel(QLatin1String(caption), parent);
+    label->move(at);
+}
+
+// One labelled edit row of an Access page group.
+QLineEdit* Edit(QGroupBox* group, const char* name, const char* caption, int row)
+{
+    Label(group, caption, {16, 30 + row * 32});
+    auto* edit = Named(new QLineEdit(group), name);
+    edit->setGeometry(120, 26 + row * 32, 570, 26);
+    return edit;
+}
+
+QGroupBox* Group(QWidget* parent, const char* caption, QRect geometry)
+{
+    auto* group = new QGroupBox(QLatin1String(caption), parent);
+    group->setGeometry(geometry);
+    return group;
+}
+
+QString FontFamily()
+{
+    return QFontDatabase::families().contains(QStringLiteral("Verdana")) ? QStringLiteral("Verdana")
+                                                                          : QStringLiteral("DejaVu Sans");
+}
+
+template <typename Control, typename Signal>
+void Wire(Control* control, Signal signal, TFMain* window, void (TFMain::*handler)())
+{
+    QObject::connect(control, signal, window, [window, handler] {
+        TApplication::RunHandler([window, handler] { (window->*handler)(); });
+    });
+}
+
+} // namespace
+
+TFMain::TFMain(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("FMain"));
+    setWindowTitle(QStringLiteral("Quorlane"));
+    setFixedSize(734, 661);
+    setFont(QFont(FontFamily(), 9));
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, Qt::white);
+    setPalette(colours);
+
+    PCMain = Named(new TPageControl(this), "PCMain");
+    PCMain->setGeometry(rect());
+    TSConnect = Named(new QWidget, "TSConnect");
+    TSAccess = Named(new QWidget, "TSAccess");
+    TSFirmware = Named(new QWidget, "TSFirmware");
+    TSSetup = Named(new QWidget, "TSSetup");
+    PCMain->addTab(TSConnect, QStringLiteral("  Connect  "));
+    PCMain->addTab(TSAccess, QStringLiteral("  Access  "));
+    PCMain->addTab(TSFirmware, QStringLiteral("  Firmware  "));
+    PCMain->addTab(TSSetup, QStringLiteral("  Setup  "));
+    BuildConnectPage();
+    BuildAccessPage();
+    BuildFirmwarePage();
+
+    SerialPort.SetPort("COM3");
+    SerialPort.OnRxChar = [this](TSerialPort&, int count) { SerialPortRxChar(count); };
+    SerialPort.OnPortLost = [this](TSerialPort&) { SerialPortLost(); };
+
+    Wire(PCMain, &TPageControl::Change, this, &TFMain::PCMainChange);
+    Wire(BComRefresh, &QPushButton::clicked, this, &TFMain::BComRefreshClick);
+    Wire(CBComPort, &QComboBox::activated, this, &TFMain::CBComPortChange);
+    Wire(BComConn, &QPushButton::clicked, this, &TFMain::BComConnClick);
+    Wire(BComDisconn, &QPushButton::clicked, this, &TFMain::BComDisconnClick);
+    Wire(PAccess, &TStatusPanel::Click, this, &TFMain::PAccessClick);
+    Wire(BAccessSave, &QPushButton::clicked, this, &TFMain::BAccessSaveClick);
+
+    FormCreate();
+}
+
+// The serial port is closed (and its wait thread stopped) while the controls its handlers touch still exist.
+TFMain::~TFMain()
+{
+    SerialPort.OnRxChar = nullptr;
+    SerialPort.OnPortLost = nullptr;
+    SerialPort.ClosePort();
+}
+
+void TFMain::BuildConnectPage()
+{
+    Label(TSConnect, "Board COM-port:", {12, 12});
+    CBComPort = Named(new QComboBox(TSConnect), "CBComPort");
+    CBComPort->setGeometry(12, 32, 180, 28);
+    BComRefresh = Button(TSConnect, "BComRefresh", "Refresh", {198, 32, 90, 28});
+    Label(TSConnect, "Board operate:", {304, 12});
+    BComConn = Button(TSConnect, "BComConn", "Connect", {304, 32, 100, 28});
+    BComDisconn = Button(TSConnect, "BComDisconn", "Disconnect", {408, 32, 100, 28});
+    BComInit = Button(TSConnect, "BComInit", "Initialize", {512, 32, 100, 28});
+    PComState = Named(new TStatusPanel(TSConnect), "PComState");
+    PComState->setGeometry(624, 10, 94, 52);
+    MComEcho = Named(new TMemo(TSConnect), "MComEcho");
+    MComEcho->setGeometry(8, 70, 710, 550);
+}
+
+void TFMain::BuildAccessPage()
+{
+    PAccess = Named(new TStatusPanel(TSAccess), "PAccess");
+    PAccess->setGeometry(8, 8, 710, 40);
+    PAccess->setCursor(Qt::PointingHandCursor);
+
+    auto* wifi = Group(TSAccess, "Wi-Fi access", {8, 56, 710, 96});
+    Label(wifi, "SSID ", {16, 30});
+    CBSsid = Named(new QComboBox(wifi), "CBSsid");
+    CBSsid->setEditable(true);
+    CBSsid->setGeometry(120, 26, 570, 26);
+    EWFPass = Edit(wifi, "EWFPass", "Password ", 1);
+
+    auto* network = Group(TSAccess, "Network (leave blank for auto)", {8, 160, 710, 128});
+    ENetIp = Edit(network, "ENetIp", "IP", 0);
+    ENetGate = Edit(network, "ENetGate", "Gateway", 1);
+    ENetMask = Edit(network, "ENetMask", "Netmask", 2);
+
+    auto* system = Group(TSAccess, "Board system", {8, 296, 710, 96});
+    EBoardName = Edit(system, "EBoardName", "Name", 0);
+    EBoardPass = Edit(system, "EBoardPass", "Password ", 1);
+
+    auto* hotspot = Group(TSAccess, "Board hotspot", {8, 400, 710, 96});
+    EInitSsid = Edit(hotspot, "EInitSsid", "SSID", 0);
+    EInitPass = Edit(hotspot, "EInitPass", "Password ", 1);
+
+    BAccessSave = Button(TSAccess, "BAccessSave", "Save", {8, 508, 710, 36});
+}
+
+void TFMain::BuildFirmwarePage()
+{
+    auto* firmware = Group(TSFirmware, "Firmware", {8, 8, 710, 100});
+    Label(firmware, "Project", {16, 32});
+    CBProject = Named(new QComboBox(firmware), "CBProject");
+    CBProject->setGeometry(80, 28, 505, 26);
+    BUpload = Button(firmware, "BUpload", "Upload", {598, 27, 96, 28});
+    PB = Named(new TQProgressBar(firmware), "PB");
+    PB->move(16, 70);
+    MFirmware = Named(new TMemo(TSFirmware), "MFirmware");
+    MFirmware->setGeometry(8, 116, 710, 504);
+}
+
+void TFMain::FormCreate()
+{
+    const TProgramVersion version = GetProgramVersion();
+    setWindowTitle(QStringLiteral("%1 %2.%3.%4").arg(windowTitle()).arg(version.Major).arg(version.Minor).arg(
+        version.Release));
+    CBComPort->clear();
+    MComEcho->clear();
+    MFirmware->clear();
+    PCMain->SetTabShown(TSFirmware, false);
+    PCMain->SetTabShown(TSSetup, false);
+    AAccessResetExecute();
+}
+
+void TFMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!FShown) {
+        FShown = true;
+        move(screen()->availableGeometry().center() - rect().center());
+        FormShow();
+    }
+}
+
+void TFMain::FormShow()
+{
+    PCMain->SetActivePage(TSConnect);
+    BComRefreshClick();
+}
+
+void TFMain::PCMainChange()
+{
+}
+
+void TFMain::AAccessResetExecute()
+{
+    PAccess->SetState(QStringLiteral("NOT READY, CONNECT FIRST"), PanelColor::Gray);
+    CBSsid->clear();
+    CBSsid->clearEditText();
+    CBSsid->setEnabled(false);
+    for (QLineEdit* edit : {EWFPass, ENetIp, ENetGate, ENetMask, EBoardName, EBoardPass, EInitSsid, EInitPass}) {
+        edit->clear();
+        edit->setEnabled(false);
+    }
+    BAccessSave->setEnabled(false);
+    PCMain->SetTabShown(TSFirmware, false);
+    PCMain->SetTabShown(TSSetup, false);
+    QCoreApplication::processEvents();
+}

@@ -1,0 +1,121 @@
+#pragma once
+
+#include "boardconsole.h"
+#include "boardmessage.h"
+#include "serialport.h"
+
+#include <QWidget>
+#include <cstdint>
+#include <string>
+
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class TMemo;
+class TPageControl;
+class TQProgressBar;
+class TStatusPanel;
+
+namespace quorlane::net {
+class TBlockSocket;
+enum THookSocketReason : std::uint8_t;
+} // namespace quorlane::net
+
+// The program's only window: four pages (Connect, Access, Firmware, Setup), two status panels, the progress bar and
+// the serial port. Each control carries its name as object name. The handlers of each page live in their own file:
+//   fmain.cpp          start-up, page change, access reset
+//   fmainconsole.cpp   Connect page: refresh, port change, connect, disconnect, the board's console
+//   fmainaccess.cpp    board messages and the Access page: HandleBoardMessage, Save, PAccess click
+// A page's further handlers go into a file of their own (fmainflash.cpp, fmainfirmware.cpp, fmainsetup.cpp) and are
+// wired in the constructor with one line each; PCMainChange calls the page handlers that exist.
+class TFMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TFMain(QWidget* parent = nullptr);
+    ~TFMain() override;
+
+    // Connect page
+    void BComRefreshClick();
+    void CBComPortChange();
+    void BComConnClick();
+    void BComDisconnClick();
+    void SerialPortRxChar(int count);
+    void SerialPortLost();
+
+    // Access page and board messages
+    void HandleBoardMessage(const std::string& text);
+    void BAccessSaveClick();
+    void PAccessClick();
+
+    // Firmware page (fmainfirmware.cpp)
+    void AGetFirmwareListExecute();
+    void BUploadClick();
+    std::int64_t GetDownloadSize(const std::string& address);
+    void DownloadSockStatus(quorlane::net::TBlockSocket* sender, quorlane::net::THookSocketReason reason,
+                            const std::string& value);
+
+    // Window
+    void PCMainChange();
+    void AAccessResetExecute();
+
+    TPageControl* PCMain;
+    QWidget* TSConnect;
+    QWidget* TSAccess;
+    QWidget* TSFirmware;
+    QWidget* TSSetup;
+
+    QComboBox* CBComPort;
+    QPushButton* BComRefresh;
+    QPushButton* BComConn;
+    QPushButton* BComDisconn;
+    QPushButton* BComInit;
+    TStatusPanel* PComState;
+    TMemo* MComEcho;
+
+    TStatusPanel* PAccess;
+    QComboBox* CBSsid;
+    QLineEdit* EWFPass;
+    QLineEdit* ENetIp;
+    QLineEdit* ENetGate;
+    QLineEdit* ENetMask;
+    QLineEdit* EBoardName;
+    QLineEdit* EBoardPass;
+    QLineEdit* EInitSsid;
+    QLineEdit* EInitPass;
+    QPushButton* BAccessSave;
+
+    QComboBox* CBProject;
+    QPushButton* BUpload;
+    TQProgressBar* PB;
+    TMemo* MFirmware;
+
+    TSerialPort SerialPort;
+    TBoardConsole Console;
+    // The download's byte counter and the board password last taken from EBoardPass (used to sign in to the
+    // board's web page).
+    std::int64_t DownloadedBytes = 0;
+    std::string BoardPassword;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void BuildConnectPage();
+    void BuildAccessPage();
+    void BuildFirmwarePage();
+    void ShowConsoleLines();
+    void ApplyInit(const TBoardMessage& message);
+    void ApplyAccess(const TBoardMessage& message);
+    void RebootBoard();
+    QList<QWidget*> AccessControls() const;
+    QString AccessFieldText(TAccessField field) const;
+    void SetAccessField(TAccessField field, const QString& text);
+
+    QStringList FPendingLines;
+    bool FShown = false;
+};

@@ -1,0 +1,146 @@
+#include "fmain.h"
+
+#include "boardmessage.h"
+#include "memo.h"
+#include "pagecontrol.h"
+#include "settingsline.h"
+#include "statuspanel.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QThread>
+#include <stdexcept>
+
+namespace {
+
+QString Text(const std::string& text)
+{
+    return QString::fromUtf8(text);
+}
+
+std::string Text(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
+
+} // namespace
+
+void TFMain::HandleBoardMessage(const std::string& text)
+{
+    const TBoardMessage message = DecodeBoardMessage(text);
+    switch (message.Kind) {
+    case TBoardMessage::Init:
+        ApplyInit(message);
+        break;
+    case TBoardMessage::Access:
+        ApplyAccess(message);
+        break;
+    case TBoardMessage::Reboot:
+        RebootBoard();
+        break;
+    case TBoardMessage::None:
+        break;
+    }
+}
+
+void TFMain::ApplyInit(const TBoardMessage& message)
+{
+    PAccess->SetState(QStringLiteral("READY FOR SETUP WI-FI ACCESS"), PanelColor::Olive);
+    for (QWidget* control : AccessControls()) {
+        control->setEnabled(true);
+    }
+    BAccessSave->setEnabled(true);
+    for (std::size_t field = 0; field < message.Fields.size(); ++field) {
+        SetAccessField(static_cast<TAccessField>(field), Text(message.Fields[field]));
+        if (static_cast<TAccessField>(field) == TAccessField::BoardPass) {
+            BoardPassword = Text(EBoardPass->text());
+        }
+    }
+    if (message.Scan) {
+        const QString ssid = CBSsid->currentText();
+        CBSsid->clear();
+        for (const std::string& network : *message.Scan) {
+            CBSsid->addItem(Text(network));
+        }
+        CBSsid->setCurrentIndex(-1);
+        CBSsid->setEditText(ssid);
+    }
+}
+
+void TFMain::ApplyAccess(const TBoardMessage& message)
+{
+    std::string* const address[] = {&Console.BoardIp, &Console.BoardGateway, &Console.BoardNetmask};
+    for (std::size_t part = 0; part < message.Address.size(); ++part) {
+        *address[part] = message.Address[part];
+    }
+    if (message.Address.size() < std::size(address)) {
+        return;
+    }
+    PAccess->SetState(Text("GOT ACCESS! IP:" + Console.BoardIp + " Gateway:" + Console.BoardGateway +
+                           " Netmask:" + Console.BoardNetmask),
+                      PanelColor::Green);
+    PCMain->SetTabShown(TSFirmware, true);
+    PCMain->SetTabShown(TSSetup, true);
+}
+
+void TFMain::RebootBoard()
+{
+    SerialPort.SetDTRLine(false);
+    MComEcho->clear();
+    MComEcho->AddLine(QStringLiteral("Rebooting..."));
+    PAccess->SetState(QStringLiteral("REBOOT..."), PanelColor::Gray);
+    QCoreApplication::processEvents();
+    Console.Reset();
+    QThread::msleep(500);
+    SerialPort.SetDTRLine(true);
+}
+
+void TFMain::BAccessSaveClick()
+{
+    std::array<std::string, AccessFieldCount> values;
+    for (int field = 0; field < AccessFieldCount; ++field) {
+        values[static_cast<std::size_t>(field)] = Text(AccessFieldText(static_cast<TAccessField>(field)));
+    }
+    BoardPassword = Text(EBoardPass->text());
+    PAccess->setText(QStringLiteral("SAVED"));
+    QCoreApplication::processEvents();
+    const std::string line = BuildSettingsLine(values);
+    const int written = SerialPort.WriteText(line);
+    // The write time-out expired before the whole line went out: the board has not got the settings.
+    if (written < static_cast<int>(line.size())) {
+        throw std::runtime_error("Settings not sent: the board took " + std::to_string(written) + " of " +
+                                 std::to_string(line.size()) + " bytes before the write time-out");
+    }
+}
+
+void TFMain::PAccessClick()
+{
+    ENetIp->setText(Text(Console.BoardIp));
+    ENetGate->setText(Text(Console.BoardGateway));
+    ENetMask->setText(Text(Console.BoardNetmask));
+}
+
+// The Access page's inputs, CBSsid first, then the edits in TAccessField order.
+QList<QWidget*> TFMain::AccessControls() const
+{
+    return {CBSsid, EWFPass, EBoardName, EBoardPass, EInitSsid, EInitPass, ENetIp, ENetGate, ENetMask};
+}
+
+QString TFMain::AccessFieldText(TAccessField field) const
+{
+    if (field == TAccessField::Ssid) {
+        return CBSsid->currentText();
+    }
+    return static_cast<QLineEdit*>(AccessControls()[static_cast<int>(field)])->text();
+}
+
+void TFMain::SetAccessField(TAccessField field, const QString& text)
+{
+    if (field == TAccessField::Ssid) {
+        CBSsid->setEditText(text);
+        return;
+    }
+    static_cast<QLineEdit*>(AccessControls()[static_cast<int>(field)])->setText(text);
+}

@@ -1,0 +1,134 @@
+// The Firmware page: the catalogue list, and Upload's download with its progress bar before the flashing step.
+
+#include "fmain.h"
+
+#include "firmwarecatalogue.h"
+#include "firmwarefile.h"
+#include "httpsend.h"
+#include "memo.h"
+#include "programdirectory.h"
+#include "progressbar.h"
+#include "urltext.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QPushButton>
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
+using namespace quorlane::net;
+
+namespace {
+
+QString Text(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+// The catalogue and the images are fetched with the server's certificate and host name checked against the
+// system's trusted certificates: an unchecked download would let anyone on the way put their image on the board.
+void VerifyServer(THTTPSend& http)
+{
+    http.Sock.Tls->VerifyCert = true;
+}
+
+} // namespace
+
+void TFMain::AGetFirmwareListExecute()
+{
+    THTTPSend http;
+    VerifyServer(http);
+    std::vector<std::string> lines;
+    const bool fetched = HttpGetLines(http, CatalogueAddress() + CataloguePath, lines);
+
+    const int remembered = CBProject->currentIndex();
+    CBProject->clear();
+
+    const TCatalogue catalogue = fetched ? ReadCatalogue(http.ResultCode(), http.Headers, lines)
+                                         : TCatalogue{{}, "Firmware list error: " + http.Sock.ErrorText};
+    for (const std::string& entry : catalogue.Entries) {
+        CBProject->addItem(Text(entry));
+    }
+    if (!catalogue.Error.empty()) {
+        MFirmware->AddLine(Text(catalogue.Error));
+        CBProject->setCurrentIndex(-1);
+        return;
+    }
+    const int position = remembered >= 0 ? remembered : 0;
+    CBProject->setCurrentIndex(position < CBProject->count() ? position : -1);
+}
+
+void TFMain::BUploadClick()
+{
+    if (CBProject->currentIndex() < 0) {
+        return;
+    }
+    BUpload->setEnabled(false);
+    // Whatever way the flow ends, an error included, the button comes back and the bar goes away.
+    const struct TUploadEnd
+    {
+        TFMain* Window;
+        ~TUploadEnd()
+        {
+            Window->PB->setVisible(false);
+            Window->BUpload->setEnabled(true);
+        }
+    } uploadEnd{this};
+
+    const std::string version = EntryVersion(CBProject->currentText().toStdString());
+    MFirmware->clear();
+    MFirmware->AddLine(Text("Start download firmware: " + version));
+    PB->SetPosition(0);
+    DownloadedBytes = 0;
+
+    const std::string address = CatalogueAddress() + ImagePath + PercentEncode(version);
+    const std::int64_t size = GetDownloadSize(address);
+    PB->SetMaximum(static_cast<int>(std::min<std::int64_t>(size, std::numeric_limits<int>::max())));
+    PB->setVisible(true);
+    QCoreApplication::processEvents();
+
+    THTTPSend http;
+    VerifyServer(http);
+    http.Sock.OnStatus = [this](TBlockSocket* sender, THookSocketReason reason, const std::string& value) {
+        DownloadSockStatus(sender, reason, value);
+    };
+    if (!http.PerformRequest("GET", address)) {
+        MFirmware->AddLine(QStringLiteral("Download error!"));
+        MFirmware->AddLine(Text(http.Sock.ErrorText));
+        return;
+    }
+    // An error page is never stored, and so never written onto the board.
+    if (http.ResultCode() < 200 || http.ResultCode() > 299) {
+        MFirmware->AddLine(QStringLiteral("Download error!"));
+        MFirmware->AddLine(Text(std::to_string(http.ResultCode()) + " " + http.ResultString()));
+        return;
+    }
+    SaveFirmwareFile(ProgramDirectory(), http.Document.View());
+    MFirmware->AddLine(QStringLiteral("Download successful!"));
+    MFirmware->AddLine(QStringLiteral("Prepare uploader..."));
+    FlashFirmware();
+}
+
+std::int64_t TFMain::GetDownloadSize(const std::string& address)
+{
+    THTTPSend http;
+    VerifyServer(http);
+    if (!http.PerformRequest("HEAD", address)) {
+        throw std::runtime_error("Internet error!");
+    }
+    return DownloadSizeFromHead(http.Headers);
+}
+
+void TFMain::DownloadSockStatus(TBlockSocket* /*sender*/, THookSocketReason reason, const std::string& value)
+{
+    if (reason != HR_ReadCount) {
+        return;
+    }
+    DownloadedBytes += ReadCountBytes(value);
+    if (DownloadedBytes > 0) {
+        PB->SetPosition(static_cast<int>(std::min<std::int64_t>(DownloadedBytes, std::numeric_limits<int>::max())));
+    }
+    QCoreApplication::processEvents();
+}

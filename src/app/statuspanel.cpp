@@ -1,0 +1,34 @@
+#include "statuspanel.h"
+
+#include <QMouseEvent>
+
+TStatusPanel::TStatusPanel(QWidget* parent) : QLabel(parent)
+{
+    setAlignment(Qt::AlignCenter);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::WindowText, Qt::white);
+    setPalette(colours);
+}
+
+void TStatusPanel::SetState(const QString& caption, const QColor& color)
+{
+    setText(caption);
+    SetColor(color);
+}
+
+void TStatusPanel::SetColor(const QColor& color)
+{
+    FColor = color;
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, color);
+    setPalette(colours);
+}
+
+void TStatusPanel::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        emit Click();
+    }
+    QLabel::mouseReleaseEvent(event);
+}

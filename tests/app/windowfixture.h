@@ -1,0 +1,139 @@
+#pragma once
+
+#include "application.h"
+#include "fmain.h"
+#include "memo.h"
+#include "pagecontrol.h"
+#include "ptyboard.h"
+#include "statuspanel.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A real main window under the offscreen platform, its serial port list pointed at pseudo-terminal boards. Message
+// boxes that the default error display opens are recorded and closed, so a test can check what the user saw.
+class WindowTest : public testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "quorlane-test";
+        static char* argv[] = {name, nullptr};
+        if (QApplication::instance() == nullptr) {
+            new TApplication(argc, argv);
+        }
+    }
+
+    void SetUp() override
+    {
+        AddBoard();
+        BoxCloser.setInterval(20);
+        QObject::connect(&BoxCloser, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                Boxes.push_back({box->windowTitle(), box->text()});
+                box->done(0);
+            }
+        });
+        BoxCloser.start();
+        Window = std::make_unique<TFMain>();
+        Window->show();
+    }
+
+    void TearDown() override
+    {
+        Window.reset();
+        BoxCloser.stop();
+    }
+
+    // A new board whose port the next refresh offers.
+    TPtyBoard& AddBoard()
+    {
+        auto& board = *Boards.emplace_back(std::make_unique<TPtyBoard>());
+        board.WhileFull = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); };
+        OfferPorts();
+        return board;
+    }
+
+    // Offers the boards' devices (and the extra paths) as serial ports through the port list's environment entry.
+    void OfferPorts(const std::vector<std::string>& extra = {})
+    {
+        std::string paths;
+        for (const auto& board : Boards) {
+            paths += (paths.empty() ? "" : ":") + board->Path();
+        }
+        for (const auto& path : extra) {
+            paths += (paths.empty() ? "" : ":") + path;
+        }
+        qputenv("QUORLANE_EXTRA_PORTS", QByteArray::fromStdString(paths));
+    }
+
+    TPtyBoard& Board() { return *Boards.front(); }
+
+    // Processes events until the condition holds; false when it did not within the time.
+    static bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!condition()) {
+            if (timer.elapsed() > timeoutMs) {
+                return false;
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return true;
+    }
+
+    static void Click(QWidget* control) { QTest::mouseClick(control, Qt::LeftButton); }
+
+    void SelectPort(const std::string& path)
+    {
+        Window->CBComPort->setCurrentIndex(Window->CBComPort->findText(QString::fromStdString(path)));
+    }
+
+    // Selects the board's port and clicks Connect, as a user does.
+    void Connect()
+    {
+        SelectPort(Board().Path());
+        Click(Window->BComConn);
+        ASSERT_EQ(Window->PComState->text(), "ONLINE");
+    }
+
+    // The console lines the memo shows, top to bottom.
+    QStringList EchoLines() const
+    {
+        QStringList lines;
+        for (int index = 0; index < Window->MComEcho->LineCount(); ++index) {
+            lines.append(Window->MComEcho->Line(index));
+        }
+        return lines;
+    }
+
+    void SelectTabByUser(QWidget* page)
+    {
+        QTabBar* bar = Window->PCMain->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(Window->PCMain->indexOf(page)).center());
+    }
+
+    struct TBox
+    {
+        QString Title;
+        QString Text;
+    };
+
+    std::vector<std::unique_ptr<TPtyBoard>> Boards;
+    std::unique_ptr<TFMain> Window;
+    std::vector<TBox> Boxes;
+    QTimer BoxCloser;
+};
