@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <thread>
 
 namespace quorlane::net {
@@ -193,8 +194,7 @@ void TBlockSocket::ResolveTarget(TSockAddress& record, const std::string& host, 
     if (Handle == InvalidSocket && FFamily == SF_Any) {
         family = IsIPv4Text(host) ? SF_IP4 : IsIPv6Text(host) ? SF_IP6 : SF_Any;
     }
-    ErrorNumber =
-        FillAddress(record, host, port, PlatformFamily(family), ProtocolCode(), SocketTypeCode(), PreferIP4);
+    ErrorNumber = FillAddress(record, host, port, PlatformFamily(family), ProtocolCode(), SocketTypeCode(), PreferIP4);
     ReportStatus(HR_ResolvingEnd, AddressToText(record) + ":" + std::to_string(AddressToPort(record)));
 }
 
@@ -973,61 +973,64 @@ int TBlockSocket::ProtocolCode()
 
 std::string TBlockSocket::GetErrorDesc(int number)
 {
-    switch (number) {
-    case 0: return {};
-    case 10004: return "Interrupted system call";
-    case 10009: return "Bad file number";
-    case 10013: return "Permission denied";
-    case 10014: return "Bad address";
-    case 10022: return "Invalid argument";
-    case 10024: return "Too many open files";
-    case 10035: return "Operation would block";
-    case 10036: return "Operation now in progress";
-    case 10037: return "Operation already in progress";
-    case 10038: return "Socket operation on nonsocket";
-    case 10039: return "Destination address required";
-    case 10040: return "Message too long";
-    case 10041: return "Protocol wrong type for Socket";
-    case 10042: return "Protocol not available";
-    case 10043: return "Protocol not supported";
-    case 10044: return "Socket not supported";
-    case 10045: return "Operation not supported on Socket";
-    case 10046: return "Protocol family not supported";
-    case 10047: return "Address family not supported";
-    case 10048: return "Address already in use";
-    case 10049: return "Can't assign requested address";
-    case 10050: return "Network is down";
-    case 10051: return "Network is unreachable";
-    case 10052: return "Network dropped connection on reset";
-    case 10053: return "Software caused connection abort";
-    case 10054: return "Connection reset by peer";
-    case 10055: return "No Buffer space available";
-    case 10056: return "Socket is already connected";
-    case 10057: return "Socket is not connected";
-    case 10058: return "Can't send after Socket shutdown";
-    case 10059: return "Too many references:can't splice";
-    case 10060: return "Connection timed out";
-    case 10061: return "Connection refused";
-    case 10062: return "Too many levels of symbolic links";
-    case 10063: return "File name is too long";
-    case 10064: return "Host is down";
-    case 10065: return "No route to host";
-    case 10066: return "Directory is not empty";
-    case 10067: return "Too many processes";
-    case 10068: return "Too many users";
-    case 10069: return "Disk quota exceeded";
-    case 10070: return "Stale NFS file handle";
-    case 10071: return "Too many levels of remote in path";
-    case 10091: return "Network subsystem is unusable";
-    case 10092: return "Winsock DLL cannot support this application";
-    case 10093: return "Winsock not initialized";
-    case 10101: return "Disconnect";
-    case 11001: return "Host not found";
-    case 11002: return "Non authoritative - host not found";
-    case 11003: return "Non recoverable error";
-    case 11004: return "Valid name, no data record of requested type";
-    default: return "Other Winsock error (" + std::to_string(number) + ")";
+    static const std::map<int, std::string> texts{
+        {10004, "Interrupted system call"},
+        {10009, "Bad file number"},
+        {10013, "Permission denied"},
+        {10014, "Bad address"},
+        {10022, "Invalid argument"},
+        {10024, "Too many open files"},
+        {10035, "Operation would block"},
+        {10036, "Operation now in progress"},
+        {10037, "Operation already in progress"},
+        {10038, "Socket operation on nonsocket"},
+        {10039, "Destination address required"},
+        {10040, "Message too long"},
+        {10041, "Protocol wrong type for Socket"},
+        {10042, "Protocol not available"},
+        {10043, "Protocol not supported"},
+        {10044, "Socket not supported"},
+        {10045, "Operation not supported on Socket"},
+        {10046, "Protocol family not supported"},
+        {10047, "Address family not supported"},
+        {10048, "Address already in use"},
+        {10049, "Can't assign requested address"},
+        {10050, "Network is down"},
+        {10051, "Network is unreachable"},
+        {10052, "Network dropped connection on reset"},
+        {10053, "Software caused connection abort"},
+        {10054, "Connection reset by peer"},
+        {10055, "No Buffer space available"},
+        {10056, "Socket is already connected"},
+        {10057, "Socket is not connected"},
+        {10058, "Can't send after Socket shutdown"},
+        {10059, "Too many references:can't splice"},
+        {10060, "Connection timed out"},
+        {10061, "Connection refused"},
+        {10062, "Too many levels of symbolic links"},
+        {10063, "File name is too long"},
+        {10064, "Host is down"},
+        {10065, "No route to host"},
+        {10066, "Directory is not empty"},
+        {10067, "Too many processes"},
+        {10068, "Too many users"},
+        {10069, "Disk quota exceeded"},
+        {10070, "Stale NFS file handle"},
+        {10071, "Too many levels of remote in path"},
+        {10091, "Network subsystem is unusable"},
+        {10092, "Winsock DLL cannot support this application"},
+        {10093, "Winsock not initialized"},
+        {10101, "Disconnect"},
+        {11001, "Host not found"},
+        {11002, "Non authoritative - host not found"},
+        {11003, "Non recoverable error"},
+        {11004, "Valid name, no data record of requested type"},
+    };
+    if (number == 0) {
+        return {};
     }
+    const auto found = texts.find(number);
+    return found != texts.end() ? found->second : "Other Winsock error (" + std::to_string(number) + ")";
 }
 
 } // namespace quorlane::net

@@ -14,8 +14,7 @@ using TSocket = int;
 inline constexpr TSocket InvalidSocket = -1;
 
 // The address record the socket classes pass around: an IPv4 or IPv6 socket address, zero-filled before use.
-union TSockAddress
-{
+union TSockAddress {
     sockaddr Generic;
     sockaddr_in IPv4;
     sockaddr_in6 IPv6;

@@ -73,8 +73,8 @@ long NoSignalControl(BIO* bio, int command, long, void* pointer)
 BIO* NewNoSignalSocketBio(int handle)
 {
     static BIO_METHOD* const method = [] {
-        BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR,
-                                     "socket without SIGPIPE");
+        BIO_METHOD* m =
+            BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR, "socket without SIGPIPE");
         BIO_meth_set_write(m, NoSignalWrite);
         BIO_meth_set_read(m, NoSignalRead);
         BIO_meth_set_ctrl(m, NoSignalControl);
@@ -146,8 +146,8 @@ std::string NameLine(const X509_NAME* name)
 
 bool LoadTlsLibrary()
 {
-    static const bool loaded = OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS,
-                                                nullptr) == 1;
+    static const bool loaded =
+        OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr) == 1;
     return loaded;
 }
 
@@ -256,8 +256,7 @@ bool TSSLOpenSSL::LoadKeys()
         return false;
     }
     const auto steps = [this] {
-        if (!CertificateFile.empty() &&
-            SSL_CTX_use_certificate_chain_file(SslContext, CertificateFile.c_str()) != 1 &&
+        if (!CertificateFile.empty() && SSL_CTX_use_certificate_chain_file(SslContext, CertificateFile.c_str()) != 1 &&
             SSL_CTX_use_certificate_file(SslContext, CertificateFile.c_str(), SSL_FILETYPE_PEM) != 1 &&
             SSL_CTX_use_certificate_file(SslContext, CertificateFile.c_str(), SSL_FILETYPE_ASN1) != 1) {
             return false;
@@ -548,8 +547,8 @@ std::string TSSLOpenSSL::PeerCommonName()
 std::uint32_t TSSLOpenSSL::PeerSubjectHash()
 {
     const TX509Ptr peer = PeerCertificateOf(SslObject);
-    return peer ? static_cast<std::uint32_t>(X509_NAME_hash_ex(X509_get_subject_name(peer.get()), nullptr, nullptr,
-                                                               nullptr))
+    return peer ? static_cast<std::uint32_t>(
+                      X509_NAME_hash_ex(X509_get_subject_name(peer.get()), nullptr, nullptr, nullptr))
                 : 0;
 }
 

@@ -249,7 +249,9 @@ TEST(HookTest, ReadFilterMayShortenButNotLengthen)
     TLockstepPeer peer({"abcdef", "xyz"});
     TTCPBlockSocket sock;
     peer.Connect(sock);
-    sock.OnReadFilter = [](TBlockSocket*, std::string& value) { value = value.size() > 3 ? value.substr(0, 2) : value + "++++"; };
+    sock.OnReadFilter = [](TBlockSocket*, std::string& value) {
+        value = value.size() > 3 ? value.substr(0, 2) : value + "++++";
+    };
     EXPECT_EQ(sock.ReadAvailable(5000), "ab");
     EXPECT_EQ(sock.ReadAvailable(5000), "xyz");
 }

@@ -322,20 +322,20 @@ TEST_F(TlsTest, ServerKeysFromPemFilesWithPasswordAndFromPkcs12)
                           Localhost->KeyFile, "-out", bundle, "-passout", "pass:p12pass"},
                          Dir->File("pkcs12.log")),
               0);
-    const std::vector<std::function<void(TTCPBlockSocket&)>> settings{
-        [&](TTCPBlockSocket& c) {
-            c.Tls->CertificateFile = Localhost->CertificateFile;
-            c.Tls->PrivateKeyFile = encryptedKey;
-            c.Tls->KeyPassword = "secret";
-        },
-        [&](TTCPBlockSocket& c) {
-            c.Tls->PFXfile = bundle;
-            c.Tls->KeyPassword = "p12pass";
-        },
-        [&](TTCPBlockSocket& c) {
-            c.Tls->PFX = ReadWholeFile(bundle);
-            c.Tls->KeyPassword = "p12pass";
-        }};
+    const std::vector<std::function<void(TTCPBlockSocket&)>> settings{[&](TTCPBlockSocket& c) {
+                                                                          c.Tls->CertificateFile =
+                                                                              Localhost->CertificateFile;
+                                                                          c.Tls->PrivateKeyFile = encryptedKey;
+                                                                          c.Tls->KeyPassword = "secret";
+                                                                      },
+                                                                      [&](TTCPBlockSocket& c) {
+                                                                          c.Tls->PFXfile = bundle;
+                                                                          c.Tls->KeyPassword = "p12pass";
+                                                                      },
+                                                                      [&](TTCPBlockSocket& c) {
+                                                                          c.Tls->PFX = ReadWholeFile(bundle);
+                                                                          c.Tls->KeyPassword = "p12pass";
+                                                                      }};
     for (std::size_t i = 0; i < settings.size(); ++i) {
         SCOPED_TRACE("settings " + std::to_string(i));
         TOwnTlsServer server(settings[i], [](TTCPBlockSocket& c) { c.SendText("ok\r\n"); });

@@ -10,9 +10,9 @@ namespace quorlane::testsupport {
 
 struct TNginxSettings
 {
-    std::string Root;                // document root; empty: a directory of the server's own
-    std::string ServerDirectives;    // extra lines inside the server block (locations, headers, ...)
-    std::string CertificateFile;     // with both set, the server speaks TLS only
+    std::string Root;             // document root; empty: a directory of the server's own
+    std::string ServerDirectives; // extra lines inside the server block (locations, headers, ...)
+    std::string CertificateFile;  // with both set, the server speaks TLS only
     std::string KeyFile;
 };
 

@@ -10,8 +10,15 @@ TOpenSslServer::TOpenSslServer(const std::string& certificateFile, const std::st
                                const std::vector<std::string>& extraArguments)
     : FPort(FreeLoopbackPort())
 {
-    std::vector<std::string> argv{"/usr/bin/openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(FPort),
-                                  "-cert", certificateFile, "-key", keyFile, "-quiet"};
+    std::vector<std::string> argv{"/usr/bin/openssl",
+                                  "s_server",
+                                  "-accept",
+                                  "127.0.0.1:" + std::to_string(FPort),
+                                  "-cert",
+                                  certificateFile,
+                                  "-key",
+                                  keyFile,
+                                  "-quiet"};
     argv.insert(argv.end(), extraArguments.begin(), extraArguments.end());
     FProcess = std::make_unique<TServerProcess>(argv, FDir.File("s_server.log"));
     if (!WaitForPort(FPort)) {

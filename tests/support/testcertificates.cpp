@@ -32,12 +32,12 @@ TKeyPair TTestCertificates::Issue(const std::string& hostName)
 {
     const std::string base = FDir.File("issued" + std::to_string(++FCount));
     const TKeyPair pair{base + ".crt", base + ".key"};
-    const std::string extensions = FDir.Write("issued" + std::to_string(FCount) + ".ext",
-                                              "basicConstraints=CA:FALSE\n"
-                                              "keyUsage=digitalSignature,keyEncipherment\n"
-                                              "extendedKeyUsage=serverAuth\n"
-                                              "subjectAltName=" +
-                                                  AltName(hostName) + "\n");
+    const std::string extensions =
+        FDir.Write("issued" + std::to_string(FCount) + ".ext", "basicConstraints=CA:FALSE\n"
+                                                               "keyUsage=digitalSignature,keyEncipherment\n"
+                                                               "extendedKeyUsage=serverAuth\n"
+                                                               "subjectAltName=" +
+                                                                   AltName(hostName) + "\n");
     Run({OpenSsl, "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + hostName, "-keyout", pair.KeyFile, "-out",
          base + ".csr"});
     Run({OpenSsl, "x509", "-req", "-sha256", "-days", "2", "-in", base + ".csr", "-CA", FCA.CertificateFile, "-CAkey",
