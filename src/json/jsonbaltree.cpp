@@ -2,19 +2,21 @@
 
 namespace quorlane::json {
 
-TJSONBalTree::TJSONBalTree()
-{
-    Clear();
-}
+namespace {
 
-TJSONBalTree::TJSONBalNode& TJSONBalTree::At(std::int32_t node)
-{
-    return Nodes[static_cast<std::size_t>(node)];
-}
+// The bottom of every path: level 0, both children itself, holding no name.
+const TJSONBalTree::TJSONBalNode SentinelNode{};
+
+} // namespace
 
 const TJSONBalTree::TJSONBalNode& TJSONBalTree::At(std::int32_t node) const
 {
-    return Nodes[static_cast<std::size_t>(node)];
+    return node == Sentinel ? SentinelNode : Nodes[static_cast<std::size_t>(node - 1)];
+}
+
+TJSONBalTree::TJSONBalNode& TJSONBalTree::Real(std::int32_t node)
+{
+    return Nodes[static_cast<std::size_t>(node - 1)];
 }
 
 int TJSONBalTree::Find(std::u16string_view name) const
@@ -38,10 +40,14 @@ bool TJSONBalTree::Insert(std::u16string_view name, int index)
     return added;
 }
 
+void TJSONBalTree::Reserve(int count)
+{
+    Nodes.reserve(static_cast<std::size_t>(count));
+}
+
 void TJSONBalTree::Clear()
 {
     Nodes.clear();
-    Nodes.emplace_back();
     Root = Sentinel;
 }
 
@@ -52,15 +58,15 @@ std::int32_t TJSONBalTree::InsertBelow(std::int32_t node, std::u16string_view na
     if (node == Sentinel) {
         Nodes.push_back(TJSONBalNode{Sentinel, Sentinel, 1, index, std::u16string(name)});
         added = true;
-        return static_cast<std::int32_t>(Nodes.size() - 1);
+        return static_cast<std::int32_t>(Nodes.size());
     }
     const int order = name.compare(At(node).Name);
     if (order < 0) {
         const std::int32_t left = InsertBelow(At(node).Left, name, index, added);
-        At(node).Left = left;
+        Real(node).Left = left;
     } else if (order > 0) {
         const std::int32_t right = InsertBelow(At(node).Right, name, index, added);
-        At(node).Right = right;
+        Real(node).Right = right;
     } else {
         return node;
     }
@@ -70,28 +76,25 @@ std::int32_t TJSONBalTree::InsertBelow(std::int32_t node, std::u16string_view na
 // A left child on the same level as its parent takes the parent's place.
 std::int32_t TJSONBalTree::Skew(std::int32_t node)
 {
-    TJSONBalNode& parent = At(node);
-    const std::int32_t left = parent.Left;
-    if (At(left).Level != parent.Level) {
+    const std::int32_t left = At(node).Left;
+    if (At(left).Level != At(node).Level) {
         return node;
     }
-    parent.Left = At(left).Right;
-    At(left).Right = node;
+    Real(node).Left = At(left).Right;
+    Real(left).Right = node;
     return left;
 }
 
 // Two right children on the parent's level: the middle one rises a level and takes the parent's place.
 std::int32_t TJSONBalTree::Split(std::int32_t node)
 {
-    TJSONBalNode& parent = At(node);
-    const std::int32_t right = parent.Right;
-    const std::int32_t rightRight = At(right).Right;
-    if (At(rightRight).Level != parent.Level) {
+    const std::int32_t right = At(node).Right;
+    if (At(At(right).Right).Level != At(node).Level) {
         return node;
     }
-    parent.Right = At(right).Left;
-    At(right).Left = node;
-    ++At(right).Level;
+    Real(node).Right = At(right).Left;
+    Real(right).Left = node;
+    ++Real(right).Level;
     return right;
 }
 

@@ -36,17 +36,22 @@ std::string TJSONbase::KindName() const
     return "jsBase";
 }
 
-void TJSONbase::MoveChildrenTo(std::vector<std::unique_ptr<TJSONbase>>&) {}
-
-void TJSONbase::FreeTree(std::unique_ptr<TJSONbase> root)
+std::unique_ptr<TJSONbase> TJSONbase::TakeLastChild()
 {
-    std::vector<std::unique_ptr<TJSONbase>> pending;
-    pending.push_back(std::move(root));
-    while (!pending.empty()) {
-        std::unique_ptr<TJSONbase> value = std::move(pending.back());
-        pending.pop_back();
-        if (value) {
-            value->MoveChildrenTo(pending);
+    return nullptr;
+}
+
+void TJSONbase::FreeChildren(TJSONbase& owner)
+{
+    std::vector<std::unique_ptr<TJSONbase>> path;
+    for (;;) {
+        TJSONbase& current = path.empty() ? owner : *path.back();
+        if (std::unique_ptr<TJSONbase> child = current.TakeLastChild()) {
+            path.push_back(std::move(child));
+        } else if (path.empty()) {
+            return;
+        } else {
+            path.pop_back();
         }
     }
 }

@@ -32,9 +32,12 @@ public:
     virtual std::string KindName() const;
 
 protected:
-    // Hands the values this one owns over to the caller, leaving it empty; used to free trees without recursion.
-    virtual void MoveChildrenTo(std::vector<std::unique_ptr<TJSONbase>>& pending);
-    static void FreeTree(std::unique_ptr<TJSONbase> root);
+    // Hands the last value this one owns over to the caller (none when it owns nothing); freeing takes values
+    // apart with it, last first, keeping only the path from the value being freed down to the current one.
+    virtual std::unique_ptr<TJSONbase> TakeLastChild();
+    // Frees every value below owner without recursion, last item first. The destructors of values that own
+    // others call it, so freeing any value never recurses.
+    static void FreeChildren(TJSONbase& owner);
 };
 
 } // namespace quorlane::json

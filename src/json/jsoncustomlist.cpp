@@ -41,9 +41,7 @@ std::int32_t LowBitsOfWhole(double number)
 
 TJSONcustomlist::~TJSONcustomlist()
 {
-    for (int index = ItemCount() - 1; index >= 0; --index) {
-        DeleteItem(index);
-    }
+    FreeChildren(*this);
 }
 
 TJSONbase* TJSONcustomlist::Item(int index) const
@@ -56,12 +54,9 @@ TJSONbase* TJSONcustomlist::Item(int index) const
 
 void TJSONcustomlist::SetItem(int index, std::unique_ptr<TJSONbase> value)
 {
-    if (index < 0 || index >= ItemCount()) {
-        FreeTree(std::move(value));
-        return;
+    if (index >= 0 && index < ItemCount()) {
+        std::swap(Items[static_cast<std::size_t>(index)], value);
     }
-    std::swap(Items[static_cast<std::size_t>(index)], value);
-    FreeTree(std::move(value));
 }
 
 int TJSONcustomlist::ItemCount() const
@@ -102,7 +97,7 @@ void TJSONcustomlist::DeleteItem(int index)
         return;
     }
     const auto position = static_cast<std::size_t>(index);
-    FreeTree(std::move(Items[position]));
+    Items[position].reset();
     if (position + 1 < Items.size()) {
         Items[position] = std::move(Items.back());
     }
@@ -114,6 +109,11 @@ int TJSONcustomlist::IndexOfItem(const TJSONbase* value) const
     const auto found =
         std::find_if(Items.begin(), Items.end(), [value](const auto& item) { return item.get() == value; });
     return found == Items.end() ? -1 : static_cast<int>(found - Items.begin());
+}
+
+void TJSONcustomlist::Reserve(int count)
+{
+    Items.reserve(static_cast<std::size_t>(count));
 }
 
 std::int32_t TJSONcustomlist::IntAt(int index)
@@ -151,13 +151,14 @@ TJSONbase* TJSONcustomlist::GetterValue(int index)
     return Item(index);
 }
 
-void TJSONcustomlist::MoveChildrenTo(std::vector<std::unique_ptr<TJSONbase>>& pending)
+std::unique_ptr<TJSONbase> TJSONcustomlist::TakeLastChild()
 {
-    // Pushed first to last, so the last item is freed first, as the destructor does.
-    for (auto& item : Items) {
-        pending.push_back(std::move(item));
+    if (Items.empty()) {
+        return nullptr;
     }
-    Items.clear();
+    std::unique_ptr<TJSONbase> last = std::move(Items.back());
+    Items.pop_back();
+    return last;
 }
 
 } // namespace quorlane::json

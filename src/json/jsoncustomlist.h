@@ -26,6 +26,8 @@ public:
     // is deleted. Objects do not update their name index: deleting is meant for freeing the whole container.
     virtual void DeleteItem(int index);
     virtual int IndexOfItem(const TJSONbase* value) const;
+    // Makes room for count items, so that adding them allocates once.
+    void Reserve(int count);
 
     // Typed getters on an item (on a member's value for objects). An item of another kind throws EInvalidCast;
     // a missing item gives 0, empty text or false.
@@ -38,7 +40,7 @@ public:
 protected:
     // The value the typed getters read at index: the item itself here, the member's value for objects.
     virtual TJSONbase* GetterValue(int index);
-    void MoveChildrenTo(std::vector<std::unique_ptr<TJSONbase>>& pending) override;
+    std::unique_ptr<TJSONbase> TakeLastChild() override;
 
     std::vector<std::unique_ptr<TJSONbase>> Items;
 };

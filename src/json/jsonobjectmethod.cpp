@@ -4,12 +4,12 @@ namespace quorlane::json {
 
 TJSONobjectmethod::~TJSONobjectmethod()
 {
-    FreeTree(std::move(MemberValue));
+    FreeChildren(*this);
 }
 
-void TJSONobjectmethod::MoveChildrenTo(std::vector<std::unique_ptr<TJSONbase>>& pending)
+std::unique_ptr<TJSONbase> TJSONobjectmethod::TakeLastChild()
 {
-    pending.push_back(std::move(MemberValue));
+    return std::move(MemberValue);
 }
 
 } // namespace quorlane::json

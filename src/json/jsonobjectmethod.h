@@ -14,7 +14,7 @@ public:
     ~TJSONobjectmethod() override;
 
 protected:
-    void MoveChildrenTo(std::vector<std::unique_ptr<TJSONbase>>& pending) override;
+    std::unique_ptr<TJSONbase> TakeLastChild() override;
 };
 
 } // namespace quorlane::json

@@ -1,11 +1,13 @@
 #include "json.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <locale.h>
 #include <stdexcept>
 
@@ -245,12 +247,17 @@ private:
     bool ParseString(std::u16string& text);
     std::unique_ptr<TJSONbase> ParseArray();
     std::unique_ptr<TJSONbase> ParseObject();
-    bool ParseMember(TJSONobject& object);
+    bool ParseMember();
     bool SkipDigits();
+    const char* FindByte(const char* start, char c, const char* limit = nullptr) const;
 
     const char* FPos;
     const char* const FEnd;
     int FDepth = 0;
+    // Items and member names of the open containers, innermost last. A container moves its own into itself when
+    // it closes, so its item list is allocated once at its final size.
+    std::vector<std::unique_ptr<TJSONbase>> FValues;
+    std::vector<std::u16string> FNames;
 };
 
 void TParser::SkipBlanks()
@@ -354,41 +361,53 @@ std::unique_ptr<TJSONbase> TParser::ParseNumber()
 }
 
 // The closing quote is the first one not escaped by a backslash; the byte after each backslash is skipped.
+// Content without backslashes is found with two library searches and, when it is ASCII, widened directly.
 bool TParser::ParseString(std::u16string& text)
 {
     if (!Next('"')) {
         return false;
     }
     const char* content = FPos + 1;
-    const char* p = content;
-    bool plain = true;
-    for (;;) {
-        if (p == FEnd) {
-            return false;
+    const char* quote = FindByte(content, '"');
+    if (!quote) {
+        return false;
+    }
+    const char* p = FindByte(content, '\\', quote);
+    if (!p) {
+        const std::string_view raw(content, static_cast<std::size_t>(quote - content));
+        if (std::all_of(raw.begin(), raw.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            text.assign(raw.begin(), raw.end());
+        } else {
+            text = DecodeUtf8(raw);
         }
-        const char c = *p;
-        if (c == '"') {
-            break;
-        }
-        if (c == '\\') {
+        FPos = quote + 1;
+        return true;
+    }
+    while (p != FEnd && *p != '"') {
+        if (*p == '\\') {
             if (FEnd - p <= 2) {
                 return false;
             }
-            plain = false;
             p += 2;
-            continue;
+        } else {
+            ++p;
         }
-        plain = plain && static_cast<unsigned char>(c) < 0x80;
-        ++p;
     }
-    const std::string_view raw(content, static_cast<std::size_t>(p - content));
-    if (plain) {
-        text.assign(raw.begin(), raw.end());
-    } else {
-        text = DecodeUtf8(UnescapeString(raw));
+    if (p == FEnd) {
+        return false;
     }
+    text = DecodeUtf8(UnescapeString(std::string_view(content, static_cast<std::size_t>(p - content))));
     FPos = p + 1;
     return true;
+}
+
+// The first c from start up to limit (the end of the text by default), or null.
+const char* TParser::FindByte(const char* start, char c, const char* limit) const
+{
+    if (!limit) {
+        limit = FEnd;
+    }
+    return static_cast<const char*>(std::memchr(start, c, static_cast<std::size_t>(limit - start)));
 }
 
 std::unique_ptr<TJSONbase> TParser::ParseArray()
@@ -398,9 +417,9 @@ std::unique_ptr<TJSONbase> TParser::ParseArray()
     }
     ++FDepth;
     ++FPos;
-    auto list = std::make_unique<TJSONlist>();
+    const std::size_t first = FValues.size();
     while (auto item = ParseValue()) {
-        list->AddItem(std::move(item));
+        FValues.push_back(std::move(item));
         SkipBlanks();
         if (Next(',')) {
             ++FPos;
@@ -409,9 +428,16 @@ std::unique_ptr<TJSONbase> TParser::ParseArray()
     --FDepth;
     SkipBlanks();
     if (!Next(']')) {
+        FValues.resize(first);
         return nullptr;
     }
     ++FPos;
+    auto list = std::make_unique<TJSONlist>();
+    list->Reserve(static_cast<int>(FValues.size() - first));
+    for (std::size_t i = first; i < FValues.size(); ++i) {
+        list->AddItem(std::move(FValues[i]));
+    }
+    FValues.resize(first);
     return list;
 }
 
@@ -422,8 +448,9 @@ std::unique_ptr<TJSONbase> TParser::ParseObject()
     }
     ++FDepth;
     ++FPos;
-    auto object = std::make_unique<TJSONobject>(true);
-    while (ParseMember(*object)) {
+    const std::size_t first = FValues.size();
+    const std::size_t firstName = FNames.size();
+    while (ParseMember()) {
         SkipBlanks();
         if (Next(',')) {
             ++FPos;
@@ -432,13 +459,25 @@ std::unique_ptr<TJSONbase> TParser::ParseObject()
     --FDepth;
     SkipBlanks();
     if (!Next('}')) {
+        FValues.resize(first);
+        FNames.resize(firstName);
         return nullptr;
     }
     ++FPos;
+    auto object = std::make_unique<TJSONobject>(true);
+    const auto count = static_cast<int>(FValues.size() - first);
+    object->Reserve(count);
+    object->NameIndex.Reserve(count);
+    for (std::size_t i = 0; first + i < FValues.size(); ++i) {
+        object->AddMember(std::move(FNames[firstName + i]), std::move(FValues[first + i]));
+    }
+    FValues.resize(first);
+    FNames.resize(firstName);
     return object;
 }
 
-bool TParser::ParseMember(TJSONobject& object)
+// A member's name and value go onto the scratch stacks; the object takes them when it closes.
+bool TParser::ParseMember()
 {
     const char* start = FPos;
     SkipBlanks();
@@ -448,7 +487,8 @@ bool TParser::ParseMember(TJSONobject& object)
         if (Next(':')) {
             ++FPos;
             if (auto value = ParseValue()) {
-                object.AddMember(std::move(name), std::move(value));
+                FNames.push_back(std::move(name));
+                FValues.push_back(std::move(value));
                 return true;
             }
         }
