@@ -9,7 +9,7 @@ namespace quorlane::net {
 
 enum TSocksType : std::uint8_t { ST_Socks5, ST_Socks4 };
 
-// The SOCKS proxy settings and the state of the last SOCKS exchange.
+// The SOCKS proxy settings, the state of the last SOCKS exchange and its three steps (SOCKS5 or SOCKS4).
 class TSocksBlockSocket : public TBlockSocket
 {
 public:
@@ -28,6 +28,11 @@ public:
     std::string SocksRemoteIP;
     std::string SocksRemotePort;
     TSocksType SocksType = ST_Socks5;
+
+    // Each step is true when it succeeded; a failure may leave ErrorNumber 0 (the proxy said no).
+    bool SendSocksGreeting();
+    bool SendSocksRequest(std::uint8_t command, const std::string& host, const std::string& port);
+    bool ReadSocksReply();
 };
 
 } // namespace quorlane::net

@@ -9,7 +9,8 @@
 namespace quorlane::net {
 
 // The TCP client socket: a blocking socket whose reads and writes pass through its TLS plug-in once StartTls
-// succeeded.
+// succeeded. It reaches its target directly, through a SOCKS proxy (SocksIP set) or through an HTTP proxy's CONNECT
+// tunnel (HTTPTunnelIP set).
 class TTCPBlockSocket : public TSocksBlockSocket
 {
 public:
@@ -29,15 +30,23 @@ public:
 
     void CloseConnection() override;
     void ConnectTo(const std::string& host, const std::string& port) override;
+    void StartListening() override;
+    TSocket AcceptClient() override;
     int SendBytes(const void* buffer, int length) override;
     int ReceiveRaw(void* buffer, int length) override;
     int PendingByteCount() override;
+    std::string LocalIPText() override;
+    std::string RemoteIPText() override;
+    int LocalPortNumber() override;
+    int RemotePortNumber() override;
     int SocketTypeCode() override;
     int ProtocolCode() override;
     std::string GetErrorDescEx() override;
 
     void StartTls();
     void NotifyConnected();
+    void ConnectThroughTunnel(const std::string& host, const std::string& port);
+    void ConnectThroughSocks(const std::string& host, const std::string& port);
 };
 
 } // namespace quorlane::net
