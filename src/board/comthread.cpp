@@ -79,8 +79,7 @@ void TComThread::Execute()
             break;
         if (result == EWaitResult::Events) {
             failures = 0;
-            FEvents = PortEventsFromMask(mask);
-            if (!HandOver(FEvents))
+            if (!HandOver(PortEventsFromMask(mask)))
                 break;
             continue;
         }

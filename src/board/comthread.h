@@ -4,7 +4,6 @@
 #include "stopsignal.h"
 
 #include <array>
-#include <atomic>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -23,7 +22,6 @@ public:
     void StopWaiting();
     // Sleeps until the thread has ended or `milliseconds` have passed; true when it has ended.
     bool WaitFinished(int milliseconds);
-    TPortEvents Events() const { return FEvents; }
 
 private:
     void Execute();
@@ -32,7 +30,6 @@ private:
 
     TSerialPort& FPort;
     TStopSignal FStop;
-    std::atomic<TPortEvents> FEvents = 0;
     std::exception_ptr FError;
     std::mutex FMutex;
     std::condition_variable FFinishedChanged;

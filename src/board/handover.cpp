@@ -3,7 +3,6 @@
 #include "stopsignal.h"
 
 #include <algorithm>
-#include <chrono>
 
 struct THandOver::TItem
 {
@@ -14,9 +13,6 @@ struct THandOver::TItem
     bool Done = false;
     std::exception_ptr Error;
 };
-
-// How often a waiting worker looks at its stop signal while its call is queued or running.
-static constexpr auto StopCheckInterval = std::chrono::milliseconds(20);
 
 void THandOver::Send(TCall call, const TStopSignal& stop, const void* owner)
 {
@@ -53,6 +49,15 @@ void THandOver::Withdraw(const void* owner)
 {
     std::lock_guard lock(FMutex);
     std::erase_if(FQueue, [owner](const std::shared_ptr<TItem>& item) { return item->Owner == owner; });
+}
+
+void THandOver::Interrupt()
+{
+    {
+        // Taken so that the wake-up cannot fall between a worker's look at its stop signal and its sleep.
+        std::lock_guard lock(FMutex);
+    }
+    FChanged.notify_all();
 }
 
 int THandOver::ProcessPending()
@@ -121,7 +126,7 @@ void THandOver::WaitFor(const std::shared_ptr<TItem>& item, const TStopSignal& s
             return;
         if (item->Started && stop.IsSignalled())
             return;
-        FChanged.wait_for(lock, StopCheckInterval);
+        FChanged.wait(lock);
     }
 }
 

@@ -21,9 +21,9 @@ class THandOver
 public:
     using TCall = std::function<void()>;
 
-    // Runs `call` on the main thread and waits for it; rethrows what it raised. Returns early (without
-    // running it later) only when `stop` is signalled while the call is already running, which happens when
-    // the call itself closes the port that owns this worker.
+    // Runs `call` on the main thread and waits for it; rethrows what it raised. Returns early only when `stop`
+    // is signalled (followed by Interrupt) while the call is already running, which happens when the call
+    // itself closes the port that owns this worker.
     void Send(TCall call, const TStopSignal& stop, const void* owner);
     // Queues `call` and returns once the main thread has taken it up; its exception goes to the error display.
     void SendAndRelease(TCall call, const TStopSignal& stop, const void* owner);
@@ -31,6 +31,8 @@ public:
     void Post(TCall call, const void* owner);
     // Drops queued calls of `owner` that have not started.
     void Withdraw(const void* owner);
+    // Wakes waiting workers so that they look at their stop signals again.
+    void Interrupt();
 
     // Main thread: runs every call queued so far; returns how many ran.
     int ProcessPending();

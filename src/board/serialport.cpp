@@ -192,6 +192,7 @@ void TSerialPort::StopWaitThread()
     if (!FWaitThread)
         return;
     FWaitThread->StopWaiting();
+    FHandOver.Interrupt();
     do {
         FHandOver.ProcessPending();
     } while (!FWaitThread->WaitFinished(5));

@@ -116,6 +116,7 @@ TEST(HandOverTest, WorkerLeavesACallThatIsRunningWhenItsStopSignalArrives)
         handOver.Send(
             [&] {
                 stop.Signal();
+                handOver.Interrupt();
                 const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
                 while (!returned && std::chrono::steady_clock::now() < until)
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
