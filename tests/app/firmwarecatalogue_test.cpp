@@ -1,0 +1,116 @@
+// The Firmware page's reading of catalogue answers, list entries and HEAD answers, apart from the window.
+
+#include "firmwarecatalogue.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace {
+
+const std::vector<std::string> OkHead{"HTTP/1.1 200 OK", "Content-Type: application/json", ""};
+
+TEST(FirmwareCatalogueTest, ElementsBecomeEntriesInArrayOrder)
+{
+    const TCatalogue catalogue = ReadCatalogue(
+        200, OkHead, {"[", R"({"name": "a", "version": "1", "size": 4},)", R"({"version": "2", "name": "b"}])"});
+    EXPECT_EQ(catalogue.Entries, (std::vector<std::string>{"a = [1]", "b = [2]"}));
+    EXPECT_EQ(catalogue.Error, "");
+}
+
+TEST(FirmwareCatalogueTest, EmptyArrayGivesNoEntriesAndNoError)
+{
+    const TCatalogue catalogue = ReadCatalogue(200, OkHead, {"[]"});
+    EXPECT_TRUE(catalogue.Entries.empty());
+    EXPECT_EQ(catalogue.Error, "");
+}
+
+TEST(FirmwareCatalogueTest, BodyThatIsNotAnArrayIsReported)
+{
+    for (const auto& lines : {std::vector<std::string>{R"({"name": "a"})"},
+                                                 std::vector<std::string>{"<html>busy</html>"},
+                                                 std::vector<std::string>{}}) {
+        const TCatalogue catalogue = ReadCatalogue(200, OkHead, lines);
+        EXPECT_TRUE(catalogue.Entries.empty());
+        EXPECT_EQ(catalogue.Error, "Firmware list error: the answer is not a JSON array");
+    }
+}
+
+TEST(FirmwareCatalogueTest, ErrorStatusIsReportedWithItsStatusLine)
+{
+    const TCatalogue catalogue =
+        ReadCatalogue(503, {"HTTP/1.1 503 Service Unavailable", ""}, {R"([{"name": "a", "version": "1"}])"});
+    EXPECT_TRUE(catalogue.Entries.empty());
+    EXPECT_EQ(catalogue.Error, "Firmware list error: HTTP/1.1 503 Service Unavailable");
+}
+
+TEST(FirmwareCatalogueTest, AnswerWithoutStatusLineIsReported)
+{
+    const TCatalogue catalogue = ReadCatalogue(0, {}, {"[]"});
+    EXPECT_EQ(catalogue.Error, "Firmware list error: the answer has no status line");
+}
+
+TEST(FirmwareCatalogueTest, UnreadableElementStopsTheListKeepingEarlierEntries)
+{
+    const TCatalogue missing =
+        ReadCatalogue(200, OkHead, {R"([{"name": "a", "version": "1"}, {"name": "b"}, {"name": "c", "version": "3"}])"});
+    EXPECT_EQ(missing.Entries, (std::vector<std::string>{"a = [1]"}));
+    EXPECT_EQ(missing.Error, "Firmware list error: element 2 is unreadable: it has no \"version\"");
+
+    const TCatalogue notObject = ReadCatalogue(200, OkHead, {R"([{"name": "a", "version": "1"}, "b"])"});
+    EXPECT_EQ(notObject.Entries, (std::vector<std::string>{"a = [1]"}));
+    EXPECT_EQ(notObject.Error, "Firmware list error: element 2 is unreadable: it is not an object");
+}
+
+TEST(FirmwareCatalogueTest, EntryVersionIsTheTextBetweenTheBrackets)
+{
+    EXPECT_EQ(EntryVersion("blink = [1.2]"), "1.2");
+    EXPECT_EQ(EntryVersion("weather = [2.0-rc=1]"), "2.0-rc=1");
+    EXPECT_EQ(EntryVersion("odd = []"), "");
+    EXPECT_EQ(EntryVersion("short="), "");
+}
+
+TEST(FirmwareCatalogueTest, BarMaximumAddsTheHeadTextToTheLength)
+{
+    const std::vector<std::string> head{"HTTP/1.1 200 OK", "Content-Length: 1000", ""};
+    EXPECT_EQ(DownloadSizeFromHead(head), 1041);
+    EXPECT_EQ(DownloadSizeFromHead({"HTTP/1.1 200 OK", "content-length:    7", ""}), 41 + 7);
+}
+
+TEST(FirmwareCatalogueTest, HeadWithoutLengthGivesMinusOne)
+{
+    EXPECT_EQ(DownloadSizeFromHead({"HTTP/1.1 200 OK", "Transfer-Encoding: chunked", ""}), -1);
+    EXPECT_EQ(DownloadSizeFromHead({}), -1);
+}
+
+TEST(FirmwareCatalogueTest, LengthThatIsNotADecimalIntegerIsAnError)
+{
+    try {
+        DownloadSizeFromHead({"HTTP/1.1 200 OK", "Content-Length: 12abc", ""});
+        FAIL() << "no error for a length of 12abc";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "' 12abc' is not a valid integer value");
+    }
+    EXPECT_THROW(DownloadSizeFromHead({"Content-Length:"}), std::runtime_error);
+}
+
+TEST(FirmwareCatalogueTest, FailedReadReportsCountNothing)
+{
+    EXPECT_EQ(ReadCountBytes("65536"), 65536);
+    EXPECT_EQ(ReadCountBytes("0"), 0);
+    EXPECT_EQ(ReadCountBytes("-1"), 0);
+}
+
+TEST(FirmwareCatalogueTest, EnvironmentPointsAtAnotherCatalogue)
+{
+    ::unsetenv(CatalogueAddressVariable);
+    EXPECT_EQ(CatalogueAddress(), DefaultCatalogueAddress);
+    ::setenv(CatalogueAddressVariable, "https://127.0.0.1:8443/", 1);
+    EXPECT_EQ(CatalogueAddress(), "https://127.0.0.1:8443");
+    ::setenv(CatalogueAddressVariable, "", 1);
+    EXPECT_EQ(CatalogueAddress(), DefaultCatalogueAddress);
+    ::unsetenv(CatalogueAddressVariable);
+}
+
+} // namespace
