@@ -106,6 +106,7 @@ TFMain::TFMain(QWidget* parent)
     Wire(CBComPort, &QComboBox::activated, this, &TFMain::CBComPortChange);
     Wire(BComConn, &QPushButton::clicked, this, &TFMain::BComConnClick);
     Wire(BComDisconn, &QPushButton::clicked, this, &TFMain::BComDisconnClick);
+    Wire(BComInit, &QPushButton::clicked, this, &TFMain::BComInitClick);
     Wire(PAccess, &TStatusPanel::Click, this, &TFMain::PAccessClick);
     Wire(BAccessSave, &QPushButton::clicked, this, &TFMain::BAccessSaveClick);
 

@@ -57,6 +57,14 @@ public:
     void DownloadSockStatus(quorlane::net::TBlockSocket* sender, quorlane::net::THookSocketReason reason,
                             const std::string& value);
 
+    // Initialize and the firmware flashing step (fmainflash.cpp)
+    void BComInitClick();
+    // The firmware flashing step: writes "firmware.bin" from the program's directory onto the board at the selected
+    // port (hides PB, closes only the port, streams the tool's output into MFirmware, then adds "Upload firmware
+    // done!"); returns when the tool has ended.
+    void FlashFirmware();
+    void RunConsoleTool(const std::string& command, TMemo* memo, const std::string& directory, std::string& output);
+
     // Window
     void PCMainChange();
     void AAccessResetExecute();

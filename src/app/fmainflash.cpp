@@ -45,8 +45,7 @@ void TFMain::FlashFirmware()
     MFirmware->AddLine(QStringLiteral("Upload firmware done!"));
 }
 
-void TFMain::RunConsoleTool(const std::string& command, TMemo* memo, const std::string& directory,
-                            std::string& output)
+void TFMain::RunConsoleTool(const std::string& command, TMemo* memo, const std::string& directory, std::string& output)
 {
     TMemoConsole console(memo);
     ::RunConsoleTool(command, console, directory, output);
