@@ -20,4 +20,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Raised inside the parser for a number out of the extended type's range or an invalid \u escape;
+// ParseJSONText turns it into "no tree".
+class EConvertError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
 } // namespace quorlane::json

@@ -1,233 +1,17 @@
 #include "json.h"
+#include "numberparse.h"
+#include "stringcontent.h"
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <clocale>
-#include <cmath>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <locale.h>
-#include <stdexcept>
 
 namespace quorlane::json {
 
 namespace {
 
-// A number out of the extended type's range or an invalid \u escape: the whole parse gives none.
-class EConvertError : public std::runtime_error
-{
-public:
-    using std::runtime_error::runtime_error;
-};
-
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-bool IsContinuation(unsigned char byte)
-{
-    return byte >= 0x80 && byte <= 0xBF;
-}
-
-// Powers of ten that the extended type holds exactly (5^27 < 2^64).
-constexpr int ExactPowers = 27;
-
-constexpr std::array<long double, ExactPowers + 1> PowersOfTen()
-{
-    std::array<long double, ExactPowers + 1> powers{};
-    long double power = 1;
-    for (auto& entry : powers) {
-        entry = power;
-        power *= 10;
-    }
-    return powers;
-}
-
-constexpr auto Pow10 = PowersOfTen();
-
-// The conversion with the C locale, so that the decimal separator is "." whatever the process locale says.
-long double ConvertWithCLocale(std::string_view token)
-{
-    static const locale_t CLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    const std::string text(token);
-    errno = 0;
-    const long double value = strtold_l(text.c_str(), nullptr, CLocale);
-    if (errno == ERANGE && std::isinf(value)) {
-        throw EConvertError("number out of range");
-    }
-    return value;
-}
-
-// Converts a token that has the JSON number syntax (optional sign, digits, optional fraction and exponent). When
-// the significant digits fit in 64 bits and the power of ten is exact, one multiplication or division of two
-// exact values is correctly rounded; everything else goes to the library conversion.
-long double ConvertNumber(std::string_view token)
-{
-    std::size_t i = 0;
-    const bool negative = token[0] == '-';
-    if (token[0] == '-' || token[0] == '+') {
-        ++i;
-    }
-    std::uint64_t mantissa = 0;
-    int digits = 0;
-    int exponent = 0;
-    bool fraction = false;
-    for (; i < token.size() && token[i] != 'e' && token[i] != 'E'; ++i) {
-        if (token[i] == '.') {
-            fraction = true;
-            continue;
-        }
-        if (mantissa != 0 || token[i] != '0') {
-            if (++digits > 19) {
-                return ConvertWithCLocale(token);
-            }
-            mantissa = mantissa * 10 + static_cast<std::uint64_t>(token[i] - '0');
-        }
-        exponent -= fraction ? 1 : 0;
-    }
-    if (i < token.size()) {
-        ++i;
-        const bool negativeExponent = token[i] == '-';
-        if (token[i] == '-' || token[i] == '+') {
-            ++i;
-        }
-        int written = 0;
-        for (; i < token.size(); ++i) {
-            written = written * 10 + (token[i] - '0');
-            if (written > ExactPowers * 2) {
-                return ConvertWithCLocale(token);
-            }
-        }
-        exponent += negativeExponent ? -written : written;
-    }
-    long double value = 0;
-    if (mantissa != 0) {
-        if (exponent < -ExactPowers || exponent > ExactPowers) {
-            return ConvertWithCLocale(token);
-        }
-        value = static_cast<long double>(mantissa);
-        value = exponent < 0 ? value / Pow10[static_cast<std::size_t>(-exponent)]
-                             : value * Pow10[static_cast<std::size_t>(exponent)];
-    }
-    return negative ? -value : value;
-}
-
-// Writes one UTF-16 code unit from a \u escape as UTF-8; each half of a surrogate pair gets its own sequence.
-void AppendCodeUnit(std::string& bytes, unsigned code)
-{
-    if (code < 0x80) {
-        bytes += static_cast<char>(code);
-    } else if (code < 0x800) {
-        bytes += static_cast<char>(0xC0 | (code >> 6));
-        bytes += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        bytes += static_cast<char>(0xE0 | (code >> 12));
-        bytes += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        bytes += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-int HexDigit(char c)
-{
-    if (IsDigit(c)) {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    throw EConvertError("invalid hexadecimal digit in a \\u escape");
-}
-
-std::string UnescapeString(std::string_view raw)
-{
-    std::string bytes;
-    bytes.reserve(raw.size());
-    std::size_t i = 0;
-    while (i < raw.size()) {
-        const char c = raw[i++];
-        if (c != '\\' || i == raw.size()) {
-            bytes += c;
-            continue;
-        }
-        const char escaped = raw[i++];
-        switch (escaped) {
-        case '"':
-        case '\'':
-        case '/':
-        case '\\':
-            bytes += escaped;
-            break;
-        case 'b':
-            bytes += '\b';
-            break;
-        case 'f':
-            bytes += '\f';
-            break;
-        case 'n':
-            bytes += '\n';
-            break;
-        case 'r':
-            bytes += '\r';
-            break;
-        case 't':
-            bytes += '\t';
-            break;
-        case 'u': {
-            const std::size_t count = std::min<std::size_t>(4, raw.size() - i);
-            if (count == 0) {
-                throw EConvertError("\\u escape without digits");
-            }
-            unsigned code = 0;
-            for (std::size_t k = 0; k < count; ++k) {
-                code = code * 16 + static_cast<unsigned>(HexDigit(raw[i++]));
-            }
-            AppendCodeUnit(bytes, code);
-            break;
-        }
-        default:
-            break;
-        }
-    }
-    return bytes;
-}
-
-// Decodes up to three-byte UTF-8 sequences into UTF-16 code units. Sequences are not checked for overlong forms
-// or surrogates, and a four-byte lead counts as a three-byte one. A missing or wrong continuation byte empties
-// the whole text.
-std::u16string DecodeUtf8(std::string_view bytes)
-{
-    std::u16string text;
-    text.reserve(bytes.size());
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        if (lead < 0x80) {
-            text += static_cast<char16_t>(lead);
-            ++i;
-            continue;
-        }
-        const std::size_t length = (lead & 0x20) ? 3 : 2;
-        if (bytes.size() - i < length) {
-            return {};
-        }
-        unsigned code = lead & (length == 3 ? 0x0F : 0x1F);
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if (!IsContinuation(next)) {
-                return {};
-            }
-            code = (code << 6) | (next & 0x3F);
-        }
-        text += static_cast<char16_t>(code);
-        i += length;
-    }
-    return text;
 }
 
 class TParser
@@ -356,7 +140,7 @@ std::unique_ptr<TJSONbase> TParser::ParseNumber()
         return nullptr;
     }
     auto number = std::make_unique<TJSONnumber>();
-    number->Number = ConvertNumber(std::string_view(start, static_cast<std::size_t>(FPos - start)));
+    number->Number = ConvertNumberText(std::string_view(start, static_cast<std::size_t>(FPos - start)));
     return number;
 }
 
@@ -378,7 +162,7 @@ bool TParser::ParseString(std::u16string& text)
         if (std::all_of(raw.begin(), raw.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
             text.assign(raw.begin(), raw.end());
         } else {
-            text = DecodeUtf8(raw);
+            text = DecodeUtf8Content(raw);
         }
         FPos = quote + 1;
         return true;
@@ -396,7 +180,7 @@ bool TParser::ParseString(std::u16string& text)
     if (p == FEnd) {
         return false;
     }
-    text = DecodeUtf8(UnescapeString(std::string_view(content, static_cast<std::size_t>(p - content))));
+    text = DecodeUtf8Content(UnescapeString(std::string_view(content, static_cast<std::size_t>(p - content))));
     FPos = p + 1;
     return true;
 }
