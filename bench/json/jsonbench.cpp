@@ -78,12 +78,10 @@ std::string RapidText(const rapidjson::Document& document)
 void Measure(const char* label, const std::string& text, int rounds, int repeat, TRow& parse, TRow& generate)
 {
     using quorlane::json::TJSON;
-    parse.Ours = MegabytesPerSecond(text.size(), repeat, BestSeconds(rounds, repeat, [&] {
-                                        return TJSON::ParseJSONText(text)->ItemCount() + 0u;
-                                    }));
-    parse.Nlohmann = MegabytesPerSecond(text.size(), repeat, BestSeconds(rounds, repeat, [&] {
-                                            return nlohmann::json::parse(text).size();
-                                        }));
+    parse.Ours = MegabytesPerSecond(
+        text.size(), repeat, BestSeconds(rounds, repeat, [&] { return TJSON::ParseJSONText(text)->ItemCount() + 0u; }));
+    parse.Nlohmann = MegabytesPerSecond(
+        text.size(), repeat, BestSeconds(rounds, repeat, [&] { return nlohmann::json::parse(text).size(); }));
     parse.Rapid = MegabytesPerSecond(text.size(), repeat, BestSeconds(rounds, repeat, [&] {
                                          rapidjson::Document document;
                                          document.Parse(text.data(), text.size());
@@ -97,15 +95,13 @@ void Measure(const char* label, const std::string& text, int rounds, int repeat,
     const std::string oursText = TJSON::GenerateJSONText(ours.get());
     const std::string theirText = theirs.dump();
     const std::string rapidText = RapidText(rapid);
-    generate.Ours = MegabytesPerSecond(oursText.size(), repeat, BestSeconds(rounds, repeat, [&] {
-                                           return TJSON::GenerateJSONText(ours.get()).size();
-                                       }));
-    generate.Nlohmann = MegabytesPerSecond(theirText.size(), repeat, BestSeconds(rounds, repeat, [&] {
-                                               return theirs.dump().size();
-                                           }));
-    generate.Rapid = MegabytesPerSecond(rapidText.size(), repeat, BestSeconds(rounds, repeat, [&] {
-                                            return RapidText(rapid).size();
-                                        }));
+    generate.Ours =
+        MegabytesPerSecond(oursText.size(), repeat,
+                           BestSeconds(rounds, repeat, [&] { return TJSON::GenerateJSONText(ours.get()).size(); }));
+    generate.Nlohmann =
+        MegabytesPerSecond(theirText.size(), repeat, BestSeconds(rounds, repeat, [&] { return theirs.dump().size(); }));
+    generate.Rapid = MegabytesPerSecond(rapidText.size(), repeat,
+                                        BestSeconds(rounds, repeat, [&] { return RapidText(rapid).size(); }));
     std::printf("%s: %zu bytes in; generated %zu (ours), %zu (nlohmann/json), %zu (RapidJSON) bytes\n", label,
                 text.size(), oursText.size(), theirText.size(), rapidText.size());
 }
