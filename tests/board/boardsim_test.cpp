@@ -53,6 +53,7 @@ protected:
             std::string data;
             port.ReadText(data, count);
             Received += data;
+            ++Events;
         };
     }
 
@@ -88,6 +89,7 @@ protected:
     THandOver HandOver;
     std::unique_ptr<TSerialPort> Port;
     std::string Received;
+    int Events = 0;
 };
 
 TEST_F(BoardSimTest, OpeningThePortBootsTheBoardWithNoiseStartMarkerAndInit)
@@ -140,4 +142,34 @@ TEST_F(BoardSimTest, CommandedLinesAllArriveAndReopeningBootsAgain)
     Received.clear();
     ASSERT_TRUE(Port->OpenPort());
     EXPECT_TRUE(WaitFor([&] { return Holds("QUORLANE_START\r\n"); }, 5000));
+}
+
+TEST_F(BoardSimTest, SplitMessageArrivesOverManyEventsAndRebootStartsTheBoardAgain)
+{
+    ASSERT_TRUE(Port->OpenPort());
+    ASSERT_TRUE(WaitFor([&] { return Holds("\"scan\""); }, 5000));
+    Received.clear();
+    Events = 0;
+    Command("split");
+    ASSERT_TRUE(WaitFor([&] { return Holds("]}\r\n"); }, 10000)) << Received;
+    EXPECT_GT(Events, 5);
+    EXPECT_EQ(Received.rfind("QUORLANE_JSON {\"operate\": \"INIT\"", 0), 0u) << Received;
+
+    Received.clear();
+    Command("reboot");
+    ASSERT_TRUE(WaitFor([&] { return Holds("\"scan\""); }, 5000)) << Received;
+    const std::size_t reboot = Received.find("QUORLANE_JSON {\"operate\": \"REBOOT\"}\r\n");
+    ASSERT_NE(reboot, std::string::npos);
+    EXPECT_GT(Received.find("QUORLANE_START\r\n"), reboot);
+}
+
+TEST_F(BoardSimTest, MalformedMessageAndLineWithoutLineFeedAreSentAsTold)
+{
+    ASSERT_TRUE(Port->OpenPort());
+    ASSERT_TRUE(WaitFor([&] { return Holds("\"scan\""); }, 5000));
+    Received.clear();
+    Command("malformed");
+    Command("nolf half a line");
+    ASSERT_TRUE(WaitFor([&] { return Holds("half a line"); }, 5000)) << Received;
+    EXPECT_EQ(Received, "QUORLANE_JSON {\"operate\":\"INIT\",\"ssid\":\r\nhalf a line");
 }

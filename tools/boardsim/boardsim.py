@@ -142,7 +142,7 @@ class Board:
             self.send_message({"operate": "REBOOT"})
             self.reboot_at = time.monotonic() + REBOOT_DELAY
         elif word == "split":
-            text = b"QUORLANE_JSON " + json.dumps(self.init_message()).encode("utf-8") + b"\r\n"
+            text = b"QUORLANE_JSON " + json.dumps(self.init_message(), ensure_ascii=False).encode("utf-8") + b"\r\n"
             for start in range(0, len(text), 3):
                 self.send(text[start:start + 3])
                 time.sleep(SPLIT_PAUSE)
