@@ -8,11 +8,6 @@ namespace quorlane::json {
 
 namespace {
 
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 bool IsContinuation(unsigned char byte)
 {
     return byte >= 0x80 && byte <= 0xBF;
@@ -35,7 +30,7 @@ void AppendCodeUnit(std::string& bytes, unsigned code)
 
 int HexDigit(char c)
 {
-    if (IsDigit(c)) {
+    if (c >= '0' && c <= '9') {
         return c - '0';
     }
     if (c >= 'a' && c <= 'f') {
