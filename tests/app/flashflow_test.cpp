@@ -1,0 +1,374 @@
+#include "memoconsole.h"
+#include "programdirectory.h"
+#include "progressbar.h"
+#include "windowfixture.h"
+
+#include <nlohmann/json.hpp>
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+extern char** environ;
+
+namespace {
+
+QStringList MemoLines(const TMemo* memo)
+{
+    QStringList lines;
+    for (int i = 0; i < memo->LineCount(); ++i) {
+        lines.append(memo->Line(i));
+    }
+    return lines;
+}
+
+// The memo side of a tool run: how pieces of output become lines of a window memo.
+class MemoConsoleTest : public testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "quorlane-test";
+        static char* argv[] = {name, nullptr};
+        if (QApplication::instance() == nullptr) {
+            new TApplication(argc, argv);
+        }
+    }
+
+    TMemo Memo;
+};
+
+TEST_F(MemoConsoleTest, OutputIntoEmptyMemoStartsOnTheFirstLine)
+{
+    TMemoConsole console(&Memo);
+    console.AppendText("esptool\r\n");
+    EXPECT_EQ(MemoLines(&Memo), QStringList({"esptool"}));
+}
+
+TEST_F(MemoConsoleTest, OutputStartsOnTheLineAfterAnAddedLine)
+{
+    Memo.AddLine("Prepare initializer...");
+    TMemoConsole console(&Memo);
+    console.AppendText("esptool\r\nWrit");
+    console.AppendText("ing at 0x0\r\n");
+    EXPECT_EQ(MemoLines(&Memo), QStringList({"Prepare initializer...", "esptool", "Writing at 0x0"}));
+}
+
+TEST_F(MemoConsoleTest, LineAddedAfterTheRunStandsOnItsOwnLine)
+{
+    Memo.AddLine("Prepare uploader...");
+    {
+        TMemoConsole console(&Memo);
+        console.AppendText("Leaving...\r\n");
+    }
+    Memo.AddLine("Upload firmware done!");
+    {
+        TMemoConsole console(&Memo);
+        console.AppendText("no line end");
+    }
+    Memo.AddLine("Upload firmware done!");
+    EXPECT_EQ(MemoLines(&Memo), QStringList({"Prepare uploader...", "Leaving...", "Upload firmware done!",
+                                             "no line end", "Upload firmware done!"}));
+}
+
+TEST_F(MemoConsoleTest, EmptyLinesOfTheOutputAreKept)
+{
+    Memo.AddLine("first");
+    TMemoConsole console(&Memo);
+    console.AppendText("\r\na\r\n\r\nb");
+    EXPECT_EQ(MemoLines(&Memo), QStringList({"first", "", "a", "", "b"}));
+}
+
+TEST_F(MemoConsoleTest, CharacterSplitBetweenPiecesIsShownWhole)
+{
+    TMemoConsole console(&Memo);
+    console.AppendText("caf\xC3");
+    console.AppendText("\xA9\r\n");
+    EXPECT_EQ(MemoLines(&Memo), QStringList({QString::fromUtf8("caf\xC3\xA9")}));
+}
+
+// The board simulator from tools/, offering its pseudo-terminal as a port; stopped by its process id.
+class TBoardSimulator
+{
+public:
+    explicit TBoardSimulator(const fs::path& directory)
+    {
+        const fs::path ptyFile = directory / "simulator-pty";
+        std::vector<std::string> args{"python3", QUORLANE_BOARDSIM, "--pty-file", ptyFile.string()};
+        std::vector<char*> argv;
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        const int spawned = posix_spawnp(&FPid, "python3", &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) {
+            FPid = -1;
+            return;
+        }
+        for (int wait = 0; wait < 1000 && !fs::exists(ptyFile); ++wait) {
+            ::usleep(10000);
+        }
+        std::ifstream(ptyFile) >> FPath;
+    }
+    ~TBoardSimulator()
+    {
+        if (FPid > 0) {
+            ::kill(FPid, SIGTERM);
+            ::waitpid(FPid, nullptr, 0);
+        }
+    }
+    TBoardSimulator(const TBoardSimulator&) = delete;
+    TBoardSimulator& operator=(const TBoardSimulator&) = delete;
+
+    const std::string& Path() const { return FPath; }
+
+private:
+    pid_t FPid = -1;
+    std::string FPath;
+};
+
+// The flows of the Connect and Firmware pages in a real window on a pseudo-terminal board, with the stand-in
+// flashing tool beside this test program.
+class FlashWindowTest : public WindowTest
+{
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        char pattern[] = "/tmp/quorlane-flashflow-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        FTempDir = pattern;
+        FLog = FTempDir / "record.json";
+        ::setenv("ESPTOOL_STANDIN_LOG", FLog.c_str(), 1);
+        ::setenv("ESPTOOL_STANDIN_DELAY", "0.05", 1);
+    }
+    void TearDown() override
+    {
+        WindowTest::TearDown();
+        ::unsetenv("ESPTOOL_STANDIN_LOG");
+        ::unsetenv("ESPTOOL_STANDIN_DELAY");
+        ::unsetenv("ESPTOOL_STANDIN_SILENCE");
+        fs::remove(fs::path(ProgramDirectory()) / "init.bin");
+        fs::remove(fs::path(ProgramDirectory()) / "firmware.bin");
+        fs::remove_all(FTempDir);
+    }
+
+    static void WriteImage(const std::string& name, size_t size)
+    {
+        std::ofstream(fs::path(ProgramDirectory()) / name, std::ios::binary) << std::string(size, '\x5A');
+    }
+
+    nlohmann::json Record() const
+    {
+        std::ifstream log(FLog);
+        return nlohmann::json::parse(log);
+    }
+
+    QString BoardPath() { return QString::fromStdString(Board().Path()); }
+
+    // Connects and lets the board report its address, so the Access page and the Firmware tab are open.
+    void ConnectWithAccess()
+    {
+        Connect();
+        Board().Write(
+            "QUORLANE_START\r\nQUORLANE_JSON {\"operate\":\"ACCESS\",\"ip\":\"10.0.0.7\",\"gate\":\"10.0.0.1\","
+            "\"mask\":\"255.255.255.0\"}\r\n");
+        ASSERT_TRUE(WaitFor([&] { return Window->PCMain->IsTabShown(Window->TSFirmware); }));
+    }
+
+    fs::path FTempDir;
+    fs::path FLog;
+};
+
+TEST_F(FlashWindowTest, FlashingStepClosesOnlyThePortAndRunsTheTool)
+{
+    ConnectWithAccess();
+    Board().Write("QUORLANE_JSON {\"operate\":\"NONE\"}\r\n");
+    ASSERT_TRUE(WaitFor([&] { return Window->PComState->text() == "READY"; }));
+    WriteImage("firmware.bin", 3000);
+    Window->MFirmware->AddLine("Download successful!");
+    Window->MFirmware->AddLine("Prepare uploader...");
+
+    Window->FlashFirmware();
+
+    EXPECT_FALSE(Window->PB->isVisible());
+    const nlohmann::json record = Record();
+    EXPECT_EQ(record["args"], nlohmann::json({"-cp", Board().Path(), "-bm", "dio", "-bf", "40", "-cd", "nodemcu", "-bz",
+                                              "4M", "-cf", "firmware.bin", "-v"}));
+    EXPECT_EQ(record["cwd"], ProgramDirectory());
+    EXPECT_EQ(record["image"]["size"], 3000);
+    // The tool found the port free: the window had let go of it.
+    EXPECT_EQ(record["port"], "free");
+
+    const QStringList lines = MemoLines(Window->MFirmware);
+    ASSERT_GE(lines.size(), 6);
+    EXPECT_EQ(lines.mid(0, 4), QStringList({"Download successful!", "Prepare uploader...", "esptool stand-in",
+                                            "Connecting to " + BoardPath()}));
+    EXPECT_EQ(lines.mid(lines.size() - 3), QStringList({"Wrote 3000 bytes", "Leaving...", "Upload firmware done!"}));
+
+    // Only the port was closed: the panel, the Access page and the tabs stay as they were, and nothing reconnects.
+    EXPECT_FALSE(Window->SerialPort.Connected());
+    EXPECT_EQ(Window->PComState->text(), "READY");
+    EXPECT_TRUE(Window->PAccess->text().startsWith("GOT ACCESS!"));
+    EXPECT_TRUE(Window->PCMain->IsTabShown(Window->TSFirmware));
+}
+
+TEST_F(FlashWindowTest, FlashingStepReportsDoneAfterAFailingTool)
+{
+    SelectPort(Board().Path());
+    Window->FlashFirmware();
+    const QStringList lines = MemoLines(Window->MFirmware);
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines.mid(lines.size() - 2), QStringList({"Cannot open firmware.bin", "Upload firmware done!"}));
+}
+
+TEST_F(FlashWindowTest, WindowKeepsProcessingEventsWhileTheToolIsSilent)
+{
+    SelectPort(Board().Path());
+    WriteImage("firmware.bin", 100);
+    ::setenv("ESPTOOL_STANDIN_SILENCE", "1", 1);
+    int ticks = 0;
+    int ticksAtFirstLine = -1;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        ++ticks;
+        if (ticksAtFirstLine < 0 && MemoLines(Window->MFirmware).contains("esptool stand-in")) {
+            ticksAtFirstLine = ticks;
+        }
+    });
+    timer.start(10);
+    Window->FlashFirmware();
+    timer.stop();
+
+    // A second of silence follows the tool's first line; the timer goes on firing through it.
+    ASSERT_GE(ticksAtFirstLine, 0);
+    EXPECT_GE(ticks - ticksAtFirstLine, 20);
+}
+
+TEST_F(FlashWindowTest, InitializeWithoutSelectedPortDoesNothing)
+{
+    Window->CBComPort->setCurrentIndex(-1);
+    Window->MComEcho->AddLine("earlier");
+    Click(Window->BComInit);
+    EXPECT_EQ(EchoLines(), QStringList({"earlier"}));
+    EXPECT_FALSE(fs::exists(FLog));
+}
+
+// What the window looked like while the tool was writing.
+struct TStateDuringRun
+{
+    bool Seen = false;
+    QList<bool> ControlsEnabled;
+    QString ComState;
+    QString Access;
+    bool FirmwareTabShown = true;
+    bool PortOpen = true;
+    QStringList Echo;
+};
+
+TEST_F(FlashWindowTest, InitializeDisconnectsRunsTheToolAndReconnects)
+{
+    ConnectWithAccess();
+    WriteImage("init.bin", 2048);
+    TStateDuringRun during;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        if (!during.Seen && EchoLines().join("\n").contains("Writing at")) {
+            during.Seen = true;
+            for (QWidget* control : QList<QWidget*>{Window->CBComPort, Window->BComRefresh, Window->BComConn,
+                                                    Window->BComDisconn, Window->BComInit}) {
+                during.ControlsEnabled.append(control->isEnabled());
+            }
+            during.ComState = Window->PComState->text();
+            during.Access = Window->PAccess->text();
+            during.FirmwareTabShown = Window->PCMain->IsTabShown(Window->TSFirmware);
+            during.PortOpen = Window->SerialPort.Connected();
+            during.Echo = EchoLines();
+        }
+    });
+    sampler.start(10);
+    Click(Window->BComInit);
+    sampler.stop();
+
+    const nlohmann::json record = Record();
+    EXPECT_EQ(record["args"],
+              nlohmann::json({"-cp", Board().Path(), "-bm", "dio", "-cd", "nodemcu", "-cf", "init.bin", "-v"}));
+    EXPECT_EQ(record["cwd"], ProgramDirectory());
+    EXPECT_EQ(record["image"]["size"], 2048);
+    EXPECT_EQ(record["port"], "free");
+
+    // While the tool ran: the Connect page's controls disabled, the board disconnected, its output in the memo.
+    ASSERT_TRUE(during.Seen);
+    EXPECT_EQ(during.ControlsEnabled, QList<bool>({false, false, false, false, false}));
+    EXPECT_EQ(during.ComState, "WAIT");
+    EXPECT_EQ(during.Access, "NOT READY, CONNECT FIRST");
+    EXPECT_FALSE(during.FirmwareTabShown);
+    EXPECT_FALSE(during.PortOpen);
+    EXPECT_EQ(during.Echo.mid(0, 3),
+              QStringList({"Prepare initializer...", "esptool stand-in", "Connecting to " + BoardPath()}));
+
+    // Afterwards: controls enabled again and the board reconnected, its console replacing the tool's output.
+    for (QWidget* control : QList<QWidget*>{Window->CBComPort, Window->BComRefresh, Window->BComConn,
+                                            Window->BComDisconn, Window->BComInit}) {
+        EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
+    }
+    EXPECT_TRUE(Window->SerialPort.Connected());
+    EXPECT_EQ(Window->PComState->text(), "ONLINE");
+    EXPECT_EQ(Window->PAccess->text(), "NOT READY, INITIALIZE NOW");
+    EXPECT_EQ(EchoLines(), QStringList({"Connecting...", "Board connected to " + BoardPath()}));
+
+    Board().Write("boot\r\nQUORLANE_START\r\nfresh console\r\n");
+    ASSERT_TRUE(WaitFor([&] { return Window->MComEcho->LineCount() == 4; }));
+    EXPECT_EQ(EchoLines().mid(2), QStringList({"QUORLANE_START", "fresh console"}));
+}
+
+TEST_F(FlashWindowTest, InitializeReconnectsAfterAFailingTool)
+{
+    Connect();
+    Click(Window->BComInit);
+    EXPECT_EQ(Record()["image"], nullptr);
+    EXPECT_TRUE(Window->BComInit->isEnabled());
+    EXPECT_TRUE(Window->SerialPort.Connected());
+    EXPECT_EQ(EchoLines(), QStringList({"Connecting...", "Board connected to " + BoardPath()}));
+}
+
+TEST_F(FlashWindowTest, InitializeOnTheBoardSimulatorShowsTheFreshBoardsConsole)
+{
+    TBoardSimulator simulator(FTempDir);
+    ASSERT_FALSE(simulator.Path().empty());
+    OfferPorts({simulator.Path()});
+    Click(Window->BComRefresh);
+    SelectPort(simulator.Path());
+    Click(Window->BComConn);
+    ASSERT_TRUE(WaitFor([&] { return Window->PAccess->text() == "READY FOR SETUP WI-FI ACCESS"; }, 10000));
+    WriteImage("init.bin", 512);
+
+    Click(Window->BComInit);
+
+    const nlohmann::json record = Record();
+    EXPECT_EQ(record["args"][1], simulator.Path());
+    EXPECT_EQ(record["port"], "free");
+    const QString port = QString::fromStdString(simulator.Path());
+    ASSERT_GE(EchoLines().size(), 2);
+    EXPECT_EQ(EchoLines().mid(0, 2), QStringList({"Connecting...", "Board connected to " + port}));
+    // The reconnect opened the port, so the board starts again: its console and its INIT message come in.
+    ASSERT_TRUE(WaitFor([&] { return Window->PAccess->text() == "READY FOR SETUP WI-FI ACCESS"; }, 10000));
+    EXPECT_TRUE(EchoLines().contains("QUORLANE_START"));
+    EXPECT_EQ(Window->PComState->text(), "READY");
+    EXPECT_TRUE(Window->BComInit->isEnabled());
+}
+
+} // namespace
