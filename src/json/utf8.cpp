@@ -11,6 +11,29 @@ bool IsContinuation(unsigned char byte)
     return (byte & 0xC0) == 0x80;
 }
 
+// What a lead byte starts: the sequence length (0 for a byte that cannot lead), its payload bits and the
+// smallest code that the length may carry (anything below is an overlong form).
+struct TLead
+{
+    int Length;
+    unsigned Bits;
+    char32_t Minimum;
+};
+
+TLead LeadForm(unsigned char lead)
+{
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return {2, 0x1F, 0x80};
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        return {3, 0x0F, 0x800};
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        return {4, 0x07, 0x10000};
+    }
+    return {0, 0, 0};
+}
+
 // Decodes one well-formed sequence at text[i], advancing i; ill-formed input gives U+FFFD and advances past the
 // longest prefix that could have started a valid sequence.
 char32_t DecodeOne(std::string_view text, std::size_t& i)
@@ -19,25 +42,18 @@ char32_t DecodeOne(std::string_view text, std::size_t& i)
     if (lead < 0x80) {
         return lead;
     }
-    int length = 0;
-    char32_t code = 0;
-    char32_t minimum = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2, code = lead & 0x1F, minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3, code = lead & 0x0F, minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4, code = lead & 0x07, minimum = 0x10000;
-    } else {
+    const TLead form = LeadForm(lead);
+    if (form.Length == 0) {
         return Replacement;
     }
-    for (int k = 1; k < length; ++k) {
+    char32_t code = lead & form.Bits;
+    for (int k = 1; k < form.Length; ++k) {
         if (i >= text.size() || !IsContinuation(static_cast<unsigned char>(text[i]))) {
             return Replacement;
         }
         code = (code << 6) | (static_cast<unsigned char>(text[i++]) & 0x3F);
     }
-    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+    if (code < form.Minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
         return Replacement;
     }
     return code;
