@@ -109,6 +109,7 @@ TFMain::TFMain(QWidget* parent)
     Wire(BComInit, &QPushButton::clicked, this, &TFMain::BComInitClick);
     Wire(PAccess, &TStatusPanel::Click, this, &TFMain::PAccessClick);
     Wire(BAccessSave, &QPushButton::clicked, this, &TFMain::BAccessSaveClick);
+    Wire(BUpload, &QPushButton::clicked, this, &TFMain::BUploadClick);
 
     FormCreate();
 }
@@ -210,6 +211,9 @@ void TFMain::FormShow()
 
 void TFMain::PCMainChange()
 {
+    if (PCMain->currentWidget() == TSFirmware) {
+        AGetFirmwareListExecute();
+    }
 }
 
 void TFMain::AAccessResetExecute()

@@ -1,0 +1,278 @@
+// The whole Firmware page in an offscreen window against the project's nginx catalogue over HTTPS: the list and
+// its selection, Upload's HEAD and GET, the progress bar, the stored image, the stand-in flashing tool, failures.
+
+#include "catalogueserver.h"
+#include "firmwarecatalogue.h"
+#include "freeport.h"
+#include "httpsend.h"
+#include "programdirectory.h"
+#include "progressbar.h"
+#include "tempdir.h"
+#include "windowfixture.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace quorlane::net;
+using namespace quorlane::testsupport;
+
+namespace {
+
+const std::string Catalogue = R"([{"name": "blink", "version": "1.2"}, {"name": "relay", "version": "0.9-beta"},
+                                  {"name": "spaced", "version": "1 2"}, {"name": "gone", "version": "9.9"}])";
+
+std::string Image(std::size_t size, int seed)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 131 + i / 977 + static_cast<std::size_t>(seed)) % 256);
+    }
+    return bytes;
+}
+
+const std::string BlinkImage = Image(700000, 1);
+
+struct TBarSample
+{
+    bool Visible;
+    int Position;
+    int Maximum;
+};
+
+class FirmwarePageTest : public WindowTest
+{
+protected:
+    FirmwarePageTest() : Server(Catalogue, {{"1.2", BlinkImage}, {"0.9-beta", Image(5000, 2)}}) {}
+
+    void SetUp() override
+    {
+        ::setenv("QUORLANE_CATALOGUE_URL", Server.Address().c_str(), 1);
+        ::setenv("SSL_CERT_FILE", Server.CAFile().c_str(), 1);
+        ::setenv("ESPTOOL_STANDIN_LOG", ToolLog.c_str(), 1);
+        ::setenv("ESPTOOL_STANDIN_STEPS", "2", 1);
+        ::setenv("ESPTOOL_STANDIN_DELAY", "0.01", 1);
+        fs::remove(StoredImage());
+        WindowTest::SetUp();
+        Window->PCMain->SetTabShown(Window->TSFirmware, true);
+    }
+
+    void TearDown() override
+    {
+        WindowTest::TearDown();
+        fs::remove(StoredImage());
+        for (const char* name : {"QUORLANE_CATALOGUE_URL", "SSL_CERT_FILE", "ESPTOOL_STANDIN_LOG",
+                                 "ESPTOOL_STANDIN_STEPS", "ESPTOOL_STANDIN_DELAY"}) {
+            ::unsetenv(name);
+        }
+    }
+
+    static fs::path StoredImage() { return fs::path(ProgramDirectory()) / "firmware.bin"; }
+
+    QStringList Entries() const
+    {
+        QStringList entries;
+        for (int index = 0; index < Window->CBProject->count(); ++index) {
+            entries.append(Window->CBProject->itemText(index));
+        }
+        return entries;
+    }
+
+    QStringList FirmwareLines() const
+    {
+        QStringList lines;
+        for (int index = 0; index < Window->MFirmware->LineCount(); ++index) {
+            lines.append(Window->MFirmware->Line(index));
+        }
+        return lines;
+    }
+
+    void OpenFirmwarePage()
+    {
+        SelectTabByUser(Window->TSConnect);
+        SelectTabByUser(Window->TSFirmware);
+    }
+
+    // Selects the entry and clicks Upload, sampling the bar whenever the flow lets the window process events.
+    std::vector<TBarSample> Upload(int entry)
+    {
+        Window->CBProject->setCurrentIndex(entry);
+        std::vector<TBarSample> samples;
+        QTimer sampler;
+        sampler.setInterval(0);
+        QObject::connect(&sampler, &QTimer::timeout, [this, &samples] {
+            samples.push_back({Window->PB->isVisible(), Window->PB->Position(), Window->PB->Maximum()});
+        });
+        sampler.start();
+        Click(Window->BUpload);
+        return samples;
+    }
+
+    // What the bar's maximum must be: the image's HEAD answer head as text (each line with CR LF) and its length.
+    std::int64_t BarMaximum(const std::string& version)
+    {
+        THTTPSend http;
+        EXPECT_TRUE(http.PerformRequest("HEAD", Server.Address() + ImagePath + version));
+        std::int64_t text = 0;
+        for (const std::string& line : http.Headers) {
+            text += static_cast<std::int64_t>(line.size()) + 2;
+        }
+        return text + static_cast<std::int64_t>(BlinkImage.size());
+    }
+
+    nlohmann::json ToolRecord() const
+    {
+        std::ifstream in(ToolLog);
+        return nlohmann::json::parse(in);
+    }
+
+    TCatalogueServer Server;
+    TTempDir Scratch;
+    std::string ToolLog = Scratch.File("esptool.json");
+};
+
+TEST_F(FirmwarePageTest, SelectingThePageListsTheCatalogueAndSelectsTheFirstEntry)
+{
+    OpenFirmwarePage();
+    EXPECT_EQ(Entries(), QStringList({"blink = [1.2]", "relay = [0.9-beta]", "spaced = [1 2]", "gone = [9.9]"}));
+    EXPECT_EQ(Window->CBProject->currentIndex(), 0);
+    EXPECT_TRUE(FirmwareLines().isEmpty());
+}
+
+TEST_F(FirmwarePageTest, NextFetchKeepsTheSelectedPosition)
+{
+    OpenFirmwarePage();
+    Window->CBProject->setCurrentIndex(1);
+    OpenFirmwarePage();
+    EXPECT_EQ(Entries().size(), 4);
+    EXPECT_EQ(Window->CBProject->currentIndex(), 1);
+    const std::string log = Server.AccessLog();
+    const auto first = log.find("\"GET /api/firmware/ HTTP/1.0\" 200");
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_NE(log.find("\"GET /api/firmware/ HTTP/1.0\" 200", first + 1), std::string::npos) << log;
+}
+
+TEST_F(FirmwarePageTest, UploadDownloadsStoresAndFlashesTheImage)
+{
+    OpenFirmwarePage();
+    const std::int64_t maximum = BarMaximum("1.2");
+    const std::vector<TBarSample> samples = Upload(0);
+
+    const QStringList lines = FirmwareLines();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.front(), "Start download firmware: 1.2");
+    EXPECT_EQ(lines.mid(1, 2), QStringList({"Download successful!", "Prepare uploader..."}));
+    EXPECT_EQ(lines.back(), "Upload firmware done!");
+
+    std::ifstream stored(StoredImage(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(stored)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(bytes == BlinkImage) << "stored " << bytes.size() << " bytes";
+
+    const nlohmann::json record = ToolRecord();
+    const std::string port = Window->CBComPort->currentText().toStdString();
+    EXPECT_EQ(record["args"], nlohmann::json({"-cp", port, "-bm", "dio", "-bf", "40", "-cd", "nodemcu", "-bz", "4M",
+                                              "-cf", "firmware.bin", "-v"}));
+    EXPECT_EQ(record["cwd"], ProgramDirectory());
+    EXPECT_EQ(record["image"]["size"], BlinkImage.size());
+
+    const std::string log = Server.AccessLog();
+    const auto head = log.find("\"HEAD /api/firmware_download/?file=1.2 HTTP/1.0\" 200");
+    const auto get = log.find("\"GET /api/firmware_download/?file=1.2 HTTP/1.0\" 200");
+    ASSERT_NE(head, std::string::npos) << log;
+    ASSERT_NE(get, std::string::npos) << log;
+    EXPECT_LT(head, get);
+
+    // The bar shows from the size query's answer on, with the head's text added to the length, and moves up.
+    ASSERT_FALSE(samples.empty());
+    int shown = 0;
+    int last = 0;
+    for (const TBarSample& sample : samples) {
+        if (sample.Visible) {
+            ++shown;
+            EXPECT_EQ(sample.Maximum, maximum);
+            EXPECT_GE(sample.Position, last);
+            last = sample.Position;
+        }
+    }
+    EXPECT_GE(shown, 2);
+    EXPECT_GE(last, static_cast<int>(BlinkImage.size()));
+    EXPECT_GE(Window->DownloadedBytes, static_cast<std::int64_t>(BlinkImage.size()));
+    EXPECT_FALSE(Window->PB->isVisible());
+    EXPECT_TRUE(Window->BUpload->isEnabled());
+}
+
+TEST_F(FirmwarePageTest, SecondUploadStartsWithAnEmptyBar)
+{
+    OpenFirmwarePage();
+    Upload(1);
+    const std::int64_t first = Window->DownloadedBytes;
+    const std::vector<TBarSample> samples = Upload(1);
+    EXPECT_EQ(Window->DownloadedBytes, first);
+    ASSERT_FALSE(samples.empty());
+    EXPECT_EQ(samples.front().Position, 0);
+}
+
+TEST_F(FirmwarePageTest, VersionIsPercentEncodedAndAnErrorAnswerIsNeitherStoredNorFlashed)
+{
+    OpenFirmwarePage();
+    Upload(2);
+    EXPECT_EQ(FirmwareLines(), QStringList({"Start download firmware: 1 2", "Download error!", "400 Bad Request"}));
+    EXPECT_NE(Server.AccessLog().find("\"GET /api/firmware_download/?file=1%202 HTTP/1.0\" 400"), std::string::npos);
+    EXPECT_FALSE(fs::exists(StoredImage()));
+    EXPECT_FALSE(fs::exists(ToolLog));
+    EXPECT_TRUE(Window->BUpload->isEnabled());
+    EXPECT_FALSE(Window->PB->isVisible());
+}
+
+TEST_F(FirmwarePageTest, MissingImageIsReportedWithItsStatus)
+{
+    OpenFirmwarePage();
+    Upload(3);
+    EXPECT_EQ(FirmwareLines(), QStringList({"Start download firmware: 9.9", "Download error!", "404 Not Found"}));
+    EXPECT_FALSE(fs::exists(StoredImage()));
+    EXPECT_FALSE(fs::exists(ToolLog));
+}
+
+TEST_F(FirmwarePageTest, SizeQueryWithoutAnswerShowsInternetErrorAndUploadCanBePressedAgain)
+{
+    OpenFirmwarePage();
+    Server.Stop();
+    Upload(0);
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, "Internet error!");
+    EXPECT_EQ(FirmwareLines(), QStringList({"Start download firmware: 1.2"}));
+    EXPECT_TRUE(Window->BUpload->isEnabled());
+    EXPECT_FALSE(Window->PB->isVisible());
+    EXPECT_FALSE(fs::exists(StoredImage()));
+
+    Upload(0);
+    EXPECT_EQ(Boxes.size(), 2u);
+}
+
+TEST_F(FirmwarePageTest, UnreachableCatalogueIsReportedAndLeavesTheListEmpty)
+{
+    OpenFirmwarePage();
+    ::setenv("QUORLANE_CATALOGUE_URL", ("https://127.0.0.1:" + std::to_string(FreeLoopbackPort())).c_str(), 1);
+    OpenFirmwarePage();
+    EXPECT_EQ(Window->CBProject->count(), 0);
+    EXPECT_EQ(Window->CBProject->currentIndex(), -1);
+    EXPECT_EQ(FirmwareLines(), QStringList({"Firmware list error: Connection refused"}));
+}
+
+TEST_F(FirmwarePageTest, CatalogueWithAnUntrustedCertificateIsRefused)
+{
+    TTempDir otherDir;
+    TTestCertificates other(otherDir);
+    ::setenv("SSL_CERT_FILE", other.CAFile().c_str(), 1);
+    OpenFirmwarePage();
+    EXPECT_EQ(Window->CBProject->count(), 0);
+    const QStringList lines = FirmwareLines();
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].startsWith("Firmware list error: ")) << lines[0].toStdString();
+    EXPECT_EQ(Server.AccessLog().find("GET /api/firmware/"), std::string::npos);
+}
+
+} // namespace
