@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <clocale>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 
@@ -56,7 +58,7 @@ std::string Lowered(std::string text)
 }
 
 // Reads a decimal number written with the user's locale, or one of INF, -INF and NAN as the text conversion
-// writes them. Hexadecimal forms and trailing text are refused.
+// writes them. Hexadecimal forms, trailing text and numbers beyond the double range are refused.
 bool TextToDouble(const std::string& text, double& number)
 {
     const std::string trimmed = Trimmed(text);
@@ -78,8 +80,10 @@ bool TextToDouble(const std::string& text, double& number)
         return false;
     }
     char* end = nullptr;
+    errno = 0;
     number = std::strtod(trimmed.c_str(), &end);
-    return end == trimmed.c_str() + trimmed.size();
+    const bool overflow = errno == ERANGE && std::isinf(number);
+    return end == trimmed.c_str() + trimmed.size() && !overflow;
 }
 
 } // namespace
