@@ -4,6 +4,9 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdlib>
+#include <random>
+#include <string>
 
 using namespace quorlane::json;
 
@@ -103,4 +106,21 @@ TEST(JsonNumberParseTest, ArrayOfNumbersWithoutCommas)
     EXPECT_EQ(items->DoubleAt(1), -2.0);
     EXPECT_EQ(items->DoubleAt(2), 3.0);
     EXPECT_EQ(items->DoubleAt(3), 45.0);
+}
+
+TEST(JsonNumberParseTest, ShortcutForShortNumbersAgreesWithTheLibraryConversion)
+{
+    // Numbers with up to 19 significant digits and small exponents take a shortcut; the library conversion is
+    // the reference (this test runs in the C locale).
+    std::mt19937_64 random(20261209);
+    for (int i = 0; i < 20000; ++i) {
+        const std::string digits = std::to_string(random() >> (random() % 60));
+        const auto point = random() % (digits.size() + 1);
+        std::string text = digits.substr(0, point == 0 ? 1 : point);
+        if (point != 0 && point < digits.size()) {
+            text += "." + digits.substr(point);
+        }
+        text += "e" + std::to_string(static_cast<int>(random() % 61) - 30);
+        ASSERT_EQ(NumberOf(text), std::strtold(text.c_str(), nullptr)) << text;
+    }
 }
