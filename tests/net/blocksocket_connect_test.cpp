@@ -248,6 +248,19 @@ TEST(HighDescriptorTest, WaitsWorkForHandlesAbove1023)
     }
 }
 
+TEST(NameLookupTest, SocketLooksUpNamesAddressesAndServices)
+{
+    TTCPBlockSocket sock;
+    EXPECT_EQ(sock.ResolveHost("localhost"), "127.0.0.1");
+    EXPECT_EQ(sock.ReverseLookup("127.0.0.1"), "localhost");
+    EXPECT_EQ(sock.ReverseLookup("localhost"), "localhost");
+    EXPECT_EQ(sock.ServicePort("https"), 443);
+    EXPECT_FALSE(sock.LocalHostName().empty());
+    std::vector<std::string> list;
+    sock.ResolveHostAll("gone.invalid", list);
+    EXPECT_EQ(list, std::vector<std::string>{"0.0.0.0"});
+}
+
 TEST(ErrorTextTest, NumbersHaveFixedTexts)
 {
     EXPECT_EQ(TBlockSocket::GetErrorDesc(0), "");

@@ -381,3 +381,32 @@ TEST(CloseTest, CloseSendsTheEndAndDrainsUnreadInput)
     EXPECT_EQ(log.ValuesOf(HR_ReadCount), std::vector<std::string>{"6"});
     EXPECT_EQ(log.Reasons().back(), HR_SocketClose);
 }
+
+TEST(TimeOutTest, WithoutInterPacketTimeoutTheLimitCoversTheWholeRead)
+{
+    // A byte every 40 ms for about a second, never a line end: each wait is short, the whole read is not.
+    const auto trickle = [](int handle) {
+        for (int i = 0; i < 25; ++i) {
+            TLoopbackPeer::SendAll(handle, "x");
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        }
+        TLoopbackPeer::ReceiveAll(handle, 2000);
+    };
+    TLoopbackPeer limitedPeer(trickle);
+    TTCPBlockSocket limited;
+    limited.InterPacketTimeout = false;
+    limited.ConnectTo("127.0.0.1", limitedPeer.PortText());
+    EXPECT_EQ(limited.ReadLine(300), "");
+    EXPECT_EQ(limited.ErrorNumber, 10060);
+    EXPECT_GT(limited.PendingInput.size(), 0u);
+    EXPECT_LT(limited.PendingInput.size(), 20u);
+
+    TLoopbackPeer perWaitPeer(trickle);
+    TTCPBlockSocket perWait;
+    perWait.ConnectTo("127.0.0.1", perWaitPeer.PortText());
+    EXPECT_EQ(perWait.ReadLine(300), "");
+    EXPECT_EQ(perWait.ErrorNumber, 10060);
+    EXPECT_EQ(perWait.PendingInput, std::string(25, 'x'));
+    limited.CloseConnection();
+    perWait.CloseConnection();
+}
