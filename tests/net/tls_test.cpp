@@ -456,3 +456,23 @@ TEST_F(TlsTest, NginxServesAFileOverVerifiedTls)
     EXPECT_EQ(sock.ErrorNumber, 0) << sock.ErrorText;
     EXPECT_TRUE(stream.View() == body);
 }
+
+TEST_F(TlsTest, ClosingBothWaysExchangesCloseNotifications)
+{
+    std::string serverRead = "unset";
+    int serverError = 0;
+    auto server = std::make_unique<TOwnTlsServer>([](TTCPBlockSocket&) {},
+                                                  [&](TTCPBlockSocket& c) {
+                                                      serverRead = c.ReadLine(5000);
+                                                      serverError = c.ErrorNumber;
+                                                  });
+    TTCPBlockSocket sock;
+    StartTlsTo(sock, server->Port(), "localhost");
+    ASSERT_EQ(sock.ErrorNumber, 0) << sock.ErrorText;
+    EXPECT_TRUE(sock.Tls->CloseTlsBoth());
+    EXPECT_FALSE(sock.Tls->TlsActive);
+    server.reset();
+    // A clean end: the close notification arrived before the connection's end, else the read would fail with 10091.
+    EXPECT_EQ(serverRead, "");
+    EXPECT_EQ(serverError, 10054);
+}
