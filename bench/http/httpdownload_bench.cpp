@@ -203,14 +203,14 @@ int RunBenchmark(const char* self)
     }
     setenv("SSL_CERT_FILE", caFile.c_str(), 1);
 
-    std::printf("%-6s %-8s %-14s %10s %12s %10s %10s\n", "scheme", "image", "client", "MiB/s", "peak MiB",
-                "vs libcurl", "vs curl");
+    std::printf("%-6s %-8s %-14s %10s %12s %10s %10s\n", "scheme", "image", "client", "MiB/s", "peak MiB", "vs libcurl",
+                "vs curl");
     bool targetMet = true;
     for (const std::string scheme : {"http", "https"}) {
         const int port = scheme == "http" ? httpPort : httpsPort;
         for (const TImage& image : images) {
-            const std::string url = scheme + "://localhost:" + std::to_string(port) +
-                                    "/api/firmware_download/?file=" + image.Name;
+            const std::string url =
+                scheme + "://localhost:" + std::to_string(port) + "/api/firmware_download/?file=" + image.Name;
             const std::string size = std::to_string(image.Size);
             const TResult ours = Best({self, "--fetch-httpsend", url, size});
             const TResult library = Best({self, "--fetch-libcurl", url, caFile, size});

@@ -96,7 +96,8 @@ std::int64_t DownloadSizeFromHead(const std::vector<std::string>& headers)
     }
     for (const std::string& line : headers) {
         std::string lower = line;
-        std::ranges::transform(lower, lower.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        std::ranges::transform(lower, lower.begin(),
+                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         if (lower.find("content-length") == std::string::npos) {
             continue;
         }

@@ -91,8 +91,8 @@ bool THTTPSend::PerformRequest(const std::string& method, const std::string& url
     FUploadSize = 0;
 
     const TUrlParts parts = SplitUrl(url);
-    TRequestTarget request{parts.Scheme, parts.Host, parts.Port, parts.Target, PercentDecode(parts.User),
-                           PercentDecode(parts.Password)};
+    TRequestTarget request{
+        parts.Scheme, parts.Host, parts.Port, parts.Target, PercentDecode(parts.User), PercentDecode(parts.Password)};
     if (request.User.empty()) {
         request.User = UserName;
         request.Password = Password;
@@ -163,8 +163,7 @@ bool THTTPSend::DropConnection()
     return false;
 }
 
-void THTTPSend::BuildRequestHead(const std::string& method, const TRequestTarget& request, bool sending,
-                                 bool expecting)
+void THTTPSend::BuildRequestHead(const std::string& method, const TRequestTarget& request, bool sending, bool expecting)
 {
     const auto insertTop = [this](std::string line) { Headers.insert(Headers.begin(), std::move(line)); };
 
@@ -219,8 +218,9 @@ void THTTPSend::BuildRequestHead(const std::string& method, const TRequestTarget
 
 bool THTTPSend::EnsureConnection(bool tlsWanted)
 {
+    // Bytes already buffered count as pending too: they belong to no request that is still to be sent.
     if (Sock.Handle != InvalidSocket && FConnectedHost == TargetHost && FConnectedPort == TargetPort &&
-        !Sock.WaitReadable(0)) {
+        !Sock.WaitReadableOrBuffered(0)) {
         return true;
     }
     return OpenConnection(tlsWanted);
@@ -454,9 +454,8 @@ void THTTPSend::CollectCookies()
 void THTTPSend::StoreCookie(const std::string& name, const std::string& value)
 {
     const std::string key = LowerCase(name);
-    const auto same = std::ranges::find_if(Cookies, [&key](const std::string& line) {
-        return LowerCase(TextBefore(line, "=")) == key;
-    });
+    const auto same = std::ranges::find_if(
+        Cookies, [&key](const std::string& line) { return LowerCase(TextBefore(line, "=")) == key; });
     if (value.empty()) {
         if (same != Cookies.end()) {
             Cookies.erase(same);

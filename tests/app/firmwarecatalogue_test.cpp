@@ -29,8 +29,7 @@ TEST(FirmwareCatalogueTest, EmptyArrayGivesNoEntriesAndNoError)
 TEST(FirmwareCatalogueTest, BodyThatIsNotAnArrayIsReported)
 {
     for (const auto& lines : {std::vector<std::string>{R"({"name": "a"})"},
-                                                 std::vector<std::string>{"<html>busy</html>"},
-                                                 std::vector<std::string>{}}) {
+                              std::vector<std::string>{"<html>busy</html>"}, std::vector<std::string>{}}) {
         const TCatalogue catalogue = ReadCatalogue(200, OkHead, lines);
         EXPECT_TRUE(catalogue.Entries.empty());
         EXPECT_EQ(catalogue.Error, "Firmware list error: the answer is not a JSON array");
@@ -53,8 +52,8 @@ TEST(FirmwareCatalogueTest, AnswerWithoutStatusLineIsReported)
 
 TEST(FirmwareCatalogueTest, UnreadableElementStopsTheListKeepingEarlierEntries)
 {
-    const TCatalogue missing =
-        ReadCatalogue(200, OkHead, {R"([{"name": "a", "version": "1"}, {"name": "b"}, {"name": "c", "version": "3"}])"});
+    const TCatalogue missing = ReadCatalogue(
+        200, OkHead, {R"([{"name": "a", "version": "1"}, {"name": "b"}, {"name": "c", "version": "3"}])"});
     EXPECT_EQ(missing.Entries, (std::vector<std::string>{"a = [1]"}));
     EXPECT_EQ(missing.Error, "Firmware list error: element 2 is unreadable: it has no \"version\"");
 

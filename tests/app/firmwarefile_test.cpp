@@ -52,8 +52,8 @@ TEST_F(FirmwareFileTest, MissingDirectoryIsAnErrorNamingTheFile)
         SaveFirmwareFile((FDir / "missing").string(), "image");
         FAIL() << "no error for a missing directory";
     } catch (const std::runtime_error& error) {
-        EXPECT_EQ(std::string(error.what()), "Cannot write " + (FDir / "missing" / "firmware.bin").string() +
-                                                 ": No such file or directory");
+        EXPECT_EQ(std::string(error.what()),
+                  "Cannot write " + (FDir / "missing" / "firmware.bin").string() + ": No such file or directory");
     }
 }
 

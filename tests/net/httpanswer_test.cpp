@@ -51,7 +51,8 @@ TEST(HttpAnswerTest, StatusLineWithoutReasonGivesEmptyText)
 
 TEST(HttpAnswerTest, HeadAnswerIsHeldExactlyAsReceived)
 {
-    const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: 1000\r\n\r\n";
+    const std::string head =
+        "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: 1000\r\n\r\n";
     TScriptedPeer peer(head, {.KeepOpen = true});
     THTTPSend http;
     http.Timeout = 3000;

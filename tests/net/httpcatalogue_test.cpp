@@ -15,7 +15,8 @@ using namespace quorlane::net;
 
 namespace {
 
-const std::string Catalogue = "[\n  {\"name\": \"blink\", \"version\": \"1.2\"},\n  {\"name\": \"relay\", \"version\": \"0.9-beta\"}\n]\n";
+const std::string Catalogue =
+    "[\n  {\"name\": \"blink\", \"version\": \"1.2\"},\n  {\"name\": \"relay\", \"version\": \"0.9-beta\"}\n]\n";
 
 std::string Image(std::size_t size)
 {

@@ -66,6 +66,23 @@ TEST(HttpConnectionTest, ConnectionClosedByThePeerIsNotReused)
     EXPECT_EQ(peer.ConnectionCount(), 2);
 }
 
+// Regression: bytes a server sent beyond the announced length stayed in the socket's buffer, and the next call on
+// the kept connection read them as the start of its own answer.
+TEST(HttpConnectionTest, BytesBeyondTheAnswerAreNotReadAsTheNextAnswer)
+{
+    TScriptedPeer peer("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nokSTRAY", {.KeepOpen = true});
+    THTTPSend http;
+    http.Protocol = "1.1";
+    http.Timeout = 3000;
+    for (int call = 0; call < 2; ++call) {
+        http.ResetResponse();
+        ASSERT_TRUE(http.PerformRequest("GET", peer.Url())) << http.Sock.ErrorText;
+        EXPECT_EQ(http.ResultCode(), 200) << "call " << call;
+        EXPECT_EQ(http.Document.View(), "ok") << "call " << call;
+    }
+    EXPECT_EQ(peer.ConnectionCount(), 2);
+}
+
 TEST(HttpConnectionTest, HeadersNotResetAreSentAgainAsRequestLines)
 {
     TScriptedPeer peer("HTTP/1.1 200 OK\r\nX-Answer: 1\r\nContent-Length: 0\r\n\r\n");

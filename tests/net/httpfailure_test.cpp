@@ -1,7 +1,7 @@
 // What THTTPSend leaves behind when an exchange fails: result, status code, Headers, Document and the socket error.
 
-#include "httpsend.h"
 #include "freeport.h"
+#include "httpsend.h"
 #include "scriptedpeer.h"
 #include "sslnone.h"
 
