@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <QScrollBar>
+
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -93,6 +95,20 @@ TEST_F(MemoConsoleTest, CharacterSplitBetweenPiecesIsShownWhole)
     console.AppendText("caf\xC3");
     console.AppendText("\xA9\r\n");
     EXPECT_EQ(MemoLines(&Memo), QStringList({QString::fromUtf8("caf\xC3\xA9")}));
+}
+
+TEST_F(MemoConsoleTest, MemoFollowsTheOutputToItsEnd)
+{
+    Memo.resize(300, 200);
+    Memo.show();
+    TMemoConsole console(&Memo);
+    for (int line = 0; line < 200; ++line) {
+        console.AppendText("Writing at 0x" + std::to_string(line * 1024) + "\r\n");
+    }
+    QCoreApplication::processEvents();
+    QScrollBar* bar = Memo.verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 // The board simulator from tools/, offering its pseudo-terminal as a port; stopped by its process id.
