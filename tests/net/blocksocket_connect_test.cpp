@@ -217,6 +217,18 @@ TEST(PeerCloseTest, WritingToAClosedPeerGivesAnErrorNotASignal)
     EXPECT_EQ(sock.ErrorText, "Connection reset by peer");
 }
 
+TEST(PeerCloseTest, WritingAfterShuttingDownGivesAnErrorNotASignal)
+{
+    signal(SIGPIPE, SIG_DFL);
+    TLoopbackPeer peer([](int handle) { TLoopbackPeer::ReceiveAll(handle, 2000); });
+    TTCPBlockSocket sock;
+    sock.ConnectTo("127.0.0.1", peer.PortText());
+    ASSERT_EQ(sock.ErrorNumber, 0) << sock.ErrorText;
+    shutdown(sock.Handle, SHUT_WR); // the next send fails with EPIPE, the error that raises the signal
+    EXPECT_EQ(sock.SendBytes("x", 1), 0);
+    EXPECT_EQ(sock.ErrorNumber, 10054);
+}
+
 TEST(HighDescriptorTest, WaitsWorkForHandlesAbove1023)
 {
     rlimit limit{};
