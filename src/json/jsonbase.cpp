@@ -1,6 +1,18 @@
 #include "jsonbase.h"
 
+#include "valuepool.h"
+
 namespace quorlane::json {
+
+void* TJSONbase::operator new(std::size_t size)
+{
+    return AllocateValue(size);
+}
+
+void TJSONbase::operator delete(void* block, std::size_t size) noexcept
+{
+    ReleaseValue(block, size);
+}
 
 TVariant TJSONbase::Value() const
 {

@@ -20,6 +20,10 @@ public:
     TJSONbase& operator=(const TJSONbase&) = delete;
     virtual ~TJSONbase() = default;
 
+    // Values live in pooled blocks (see valuepool.h); the virtual destructor passes each class's own size.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* block, std::size_t size) noexcept;
+
     virtual TVariant Value() const;
     virtual void SetValue(const TVariant& value);
     virtual TJSONbase* Item(int index) const;

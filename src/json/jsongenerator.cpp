@@ -1,6 +1,7 @@
 #include "json.h"
 #include "numberformat.h"
 
+#include <algorithm>
 #include <array>
 
 namespace quorlane::json {
@@ -46,6 +47,10 @@ private:
     void WriteValue(const TJSONbase* value);
     void WriteString(std::u16string_view text);
     void WriteEscapedAscii(char c);
+    static std::size_t PlainRunEnd(std::u16string_view text, std::size_t start, std::size_t limit);
+
+    // Plain ASCII is narrowed through a chunk on the stack and appended in one piece.
+    static constexpr std::size_t ChunkSize = 256;
 
     std::string& FOut;
     std::vector<TOpenContainer> FOpen;
@@ -108,18 +113,25 @@ void TGenerator::WriteValue(const TJSONbase* value)
 }
 
 // UTF-16 code units go out one by one as UTF-8 (a surrogate half as its own three-byte sequence); only ASCII
-// bytes are ever escaped, so other characters travel raw.
+// bytes are ever escaped, so other characters travel raw. Runs of ASCII that need no escape are copied in pieces.
 void TGenerator::WriteString(std::u16string_view text)
 {
     FOut += '"';
-    for (const char16_t unit : text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t runEnd = PlainRunEnd(text, i, ChunkSize);
+        if (runEnd > i) {
+            char chunk[ChunkSize];
+            std::transform(text.begin() + static_cast<std::ptrdiff_t>(i),
+                           text.begin() + static_cast<std::ptrdiff_t>(runEnd), chunk,
+                           [](char16_t unit) { return static_cast<char>(unit); });
+            FOut.append(chunk, runEnd - i);
+            i = runEnd;
+            continue;
+        }
+        const char16_t unit = text[i++];
         if (unit < 0x80) {
-            const char c = static_cast<char>(unit);
-            if (Escapes[unit] == 0) {
-                FOut += c;
-            } else {
-                WriteEscapedAscii(c);
-            }
+            WriteEscapedAscii(static_cast<char>(unit));
         } else if (unit < 0x800) {
             FOut += static_cast<char>(0xC0 | (unit >> 6));
             FOut += static_cast<char>(0x80 | (unit & 0x3F));
@@ -130,6 +142,16 @@ void TGenerator::WriteString(std::u16string_view text)
         }
     }
     FOut += '"';
+}
+
+// The end of the run of ASCII code units from start on that are written unchanged, at most limit long.
+std::size_t TGenerator::PlainRunEnd(std::u16string_view text, std::size_t start, std::size_t limit)
+{
+    const std::size_t end = std::min(text.size(), start + limit);
+    while (start < end && text[start] < 0x80 && Escapes[text[start]] == 0) {
+        ++start;
+    }
+    return start;
 }
 
 void TGenerator::WriteEscapedAscii(char c)
