@@ -428,6 +428,20 @@ TEST_F(TlsTest, TlsWriteOnAClosedConnectionGivesAnErrorNotASignal)
     EXPECT_FALSE(sock.ErrorText.empty());
 }
 
+TEST_F(TlsTest, SilentTlsServerLetsTheReadTimeOut)
+{
+    // After the handshake the server sends only its session tickets, then nothing: the wait for data must end by
+    // the socket's own time-out, not block inside the library.
+    TOwnTlsServer server([](TTCPBlockSocket&) {},
+                         [](TTCPBlockSocket& c) { TLoopbackPeer::ReceiveAll(c.Handle, 3000); });
+    TTCPBlockSocket sock;
+    StartTlsTo(sock, server.Port(), "localhost");
+    ASSERT_EQ(sock.ErrorNumber, 0) << sock.ErrorText;
+    EXPECT_EQ(sock.ReadLine(300), "");
+    EXPECT_EQ(sock.ErrorNumber, 10060);
+    sock.CloseConnection();
+}
+
 TEST_F(TlsTest, NginxServesAFileOverVerifiedTls)
 {
     std::string body(1 << 20, '\0');
