@@ -171,6 +171,38 @@ pid_t StartShell(const std::string& command, const std::string& directory, int o
     return pid;
 }
 
+// Reads the tool's output in pieces of at most 255 bytes until the pipe ends, appending each piece to the memo and
+// to output. While no output comes, the window processes its events between short waits.
+void StreamOutput(int readFd, IConsoleMemo& memo, std::string& output)
+{
+    TMemoLineBreaks lineBreaks;
+    char buffer[PieceSize + 1];
+    for (;;) {
+        pollfd ready{readFd, POLLIN, 0};
+        int count = ::poll(&ready, 1, EventIntervalMs);
+        if (count == 0 || (count < 0 && errno == EINTR)) {
+            memo.ProcessPendingEvents();
+            continue;
+        }
+        if (count < 0) {
+            return;
+        }
+        ssize_t got = ::read(readFd, buffer, PieceSize);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return;
+        }
+        buffer[got] = '\0';
+        // A zero byte cuts the piece there.
+        std::string piece(buffer);
+        memo.AppendText(lineBreaks.Convert(piece));
+        output += piece;
+        memo.ProcessPendingEvents();
+    }
+}
+
 } // namespace
 
 void RunConsoleTool(const std::string& command, IConsoleMemo& memo, const std::string& directory, std::string& output)
@@ -192,32 +224,6 @@ void RunConsoleTool(const std::string& command, IConsoleMemo& memo, const std::s
     }
     TChild child(pid, readEnd);
 
-    TMemoLineBreaks lineBreaks;
-    char buffer[PieceSize + 1];
-    for (;;) {
-        pollfd ready{readEnd.Get(), POLLIN, 0};
-        int count = ::poll(&ready, 1, EventIntervalMs);
-        if (count == 0 || (count < 0 && errno == EINTR)) {
-            memo.ProcessPendingEvents();
-            continue;
-        }
-        if (count < 0) {
-            break;
-        }
-        ssize_t got = ::read(readEnd.Get(), buffer, PieceSize);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        buffer[got] = '\0';
-        // A zero byte cuts the piece there.
-        std::string piece(buffer);
-        memo.AppendText(lineBreaks.Convert(piece));
-        output += piece;
-        memo.ProcessPendingEvents();
-    }
-
+    StreamOutput(readEnd.Get(), memo, output);
     child.WaitForEnd(memo);
 }
