@@ -11,7 +11,6 @@
 #include <openssl/pkcs12.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
-#include <openssl/x509v3.h>
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -22,7 +21,6 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <mutex>
 
 namespace quorlane::net {
 
@@ -443,6 +441,7 @@ bool TSSLOpenSSL::CloseTlsBoth()
 
 int TSSLOpenSSL::TransferResult(int result)
 {
+    const int systemError = errno;
     const int error = SSL_get_error(SslObject, result);
     switch (error) {
     case SSL_ERROR_NONE:
@@ -450,11 +449,14 @@ int TSSLOpenSSL::TransferResult(int result)
     case SSL_ERROR_ZERO_RETURN:
         return 0;
     default:
-        ErrorNumber = error;
-        if (TakeLibraryError()) {
-            ErrorNumber = error;
-            ErrorText = "TLS transfer failed (library error " + std::to_string(error) + ")";
+        // The library's code is the error number; its queued error, or else the system's, gives the text.
+        TakeLibraryError();
+        if (ErrorText.empty()) {
+            ErrorText = error == SSL_ERROR_SYSCALL && systemError != 0
+                            ? std::string("TLS connection failed: ") + std::strerror(systemError)
+                            : "TLS transfer failed (library error " + std::to_string(error) + ")";
         }
+        ErrorNumber = error;
         return result;
     }
 }
