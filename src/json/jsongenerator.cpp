@@ -1,7 +1,7 @@
 #include "json.h"
 #include "numberformat.h"
+#include "outputbuffer.h"
 
-#include <algorithm>
 #include <array>
 
 namespace quorlane::json {
@@ -31,10 +31,9 @@ constexpr auto Escapes = EscapeTable();
 class TGenerator
 {
 public:
-    explicit TGenerator(std::string& out) : FOut(out) {}
-
     // Containers are walked with an explicit stack of open containers, never by recursion.
     void WriteTree(const TJSONbase* root);
+    std::string Text() const { return FOut.Text(); }
 
 private:
     struct TOpenContainer
@@ -46,14 +45,15 @@ private:
 
     void WriteValue(const TJSONbase* value);
     void WriteString(std::u16string_view text);
-    void WriteEscapedAscii(char c);
-    static std::size_t PlainRunEnd(std::u16string_view text, std::size_t start, std::size_t limit);
+    static char* WriteCodeUnit(char* out, char16_t unit);
 
-    // Plain ASCII is narrowed through a chunk on the stack and appended in one piece.
-    static constexpr std::size_t ChunkSize = 256;
+    // Strings are written in pieces of this many code units, each with room for its longest form.
+    static constexpr std::size_t PieceUnits = 4096;
+    static constexpr std::size_t MaxBytesPerUnit = 6;
 
-    std::string& FOut;
+    TOutputBuffer FOut;
     std::vector<TOpenContainer> FOpen;
+    std::string FNumber;
 };
 
 void TGenerator::WriteTree(const TJSONbase* root)
@@ -62,12 +62,12 @@ void TGenerator::WriteTree(const TJSONbase* root)
     while (!FOpen.empty()) {
         TOpenContainer& top = FOpen.back();
         if (top.Next == top.Container->ItemCount()) {
-            FOut += top.Close;
+            FOut.Put(top.Close);
             FOpen.pop_back();
             continue;
         }
         if (top.Next > 0) {
-            FOut += ',';
+            FOut.Put(',');
         }
         const TJSONbase* item = top.Container->Item(top.Next++);
         WriteValue(item);
@@ -80,23 +80,25 @@ void TGenerator::WriteValue(const TJSONbase* value)
     while (value) {
         switch (value->Kind()) {
         case jsNumber:
-            AppendGeneralNumber(FOut, static_cast<const TJSONnumber*>(value)->Number, ".");
+            FNumber.clear();
+            AppendGeneralNumber(FNumber, static_cast<const TJSONnumber*>(value)->Number, ".");
+            FOut.Put(FNumber);
             return;
         case jsString:
             WriteString(static_cast<const TJSONstring*>(value)->Text);
             return;
         case jsBoolean:
-            FOut += static_cast<const TJSONboolean*>(value)->Flag ? "true" : "false";
+            FOut.Put(static_cast<const TJSONboolean*>(value)->Flag ? "true" : "false");
             return;
         case jsNull:
-            FOut += "null";
+            FOut.Put("null");
             return;
         case jsList:
-            FOut += '[';
+            FOut.Put('[');
             FOpen.push_back({static_cast<const TJSONcustomlist*>(value), 0, ']'});
             return;
         case jsObject:
-            FOut += '{';
+            FOut.Put('{');
             FOpen.push_back({static_cast<const TJSONcustomlist*>(value), 0, '}'});
             return;
         case jsBase:
@@ -107,76 +109,59 @@ void TGenerator::WriteValue(const TJSONbase* value)
             return;
         }
         WriteString(member->MemberName);
-        FOut += ':';
+        FOut.Put(':');
         value = member->MemberValue.get();
     }
 }
 
-// UTF-16 code units go out one by one as UTF-8 (a surrogate half as its own three-byte sequence); only ASCII
-// bytes are ever escaped, so other characters travel raw. Runs of ASCII that need no escape are copied in pieces.
 void TGenerator::WriteString(std::u16string_view text)
 {
-    FOut += '"';
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const std::size_t runEnd = PlainRunEnd(text, i, ChunkSize);
-        if (runEnd > i) {
-            char chunk[ChunkSize];
-            std::transform(text.begin() + static_cast<std::ptrdiff_t>(i),
-                           text.begin() + static_cast<std::ptrdiff_t>(runEnd), chunk,
-                           [](char16_t unit) { return static_cast<char>(unit); });
-            FOut.append(chunk, runEnd - i);
-            i = runEnd;
-            continue;
+    FOut.Put('"');
+    for (std::size_t start = 0; start < text.size(); start += PieceUnits) {
+        const std::u16string_view piece = text.substr(start, PieceUnits);
+        char* out = FOut.Room(piece.size() * MaxBytesPerUnit);
+        for (const char16_t unit : piece) {
+            out = WriteCodeUnit(out, unit);
         }
-        const char16_t unit = text[i++];
-        if (unit < 0x80) {
-            WriteEscapedAscii(static_cast<char>(unit));
-        } else if (unit < 0x800) {
-            FOut += static_cast<char>(0xC0 | (unit >> 6));
-            FOut += static_cast<char>(0x80 | (unit & 0x3F));
-        } else {
-            FOut += static_cast<char>(0xE0 | (unit >> 12));
-            FOut += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-            FOut += static_cast<char>(0x80 | (unit & 0x3F));
-        }
+        FOut.Commit(out);
     }
-    FOut += '"';
+    FOut.Put('"');
 }
 
-// The end of the run of ASCII code units from start on that are written unchanged, at most limit long.
-std::size_t TGenerator::PlainRunEnd(std::u16string_view text, std::size_t start, std::size_t limit)
-{
-    const std::size_t end = std::min(text.size(), start + limit);
-    while (start < end && text[start] < 0x80 && Escapes[text[start]] == 0) {
-        ++start;
-    }
-    return start;
-}
-
-void TGenerator::WriteEscapedAscii(char c)
+// One UTF-16 code unit as UTF-8 (a surrogate half as its own three-byte sequence). Only ASCII bytes are ever
+// escaped, so other characters travel raw.
+char* TGenerator::WriteCodeUnit(char* out, char16_t unit)
 {
     static constexpr char Hex[] = "0123456789ABCDEF";
-    const char kind = Escapes[static_cast<std::size_t>(c)];
-    FOut += '\\';
-    if (kind != 'u') {
-        FOut += kind;
-        return;
+    if (unit >= 0x800) {
+        *out++ = static_cast<char>(0xE0 | (unit >> 12));
+        *out++ = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (unit & 0x3F));
+    } else if (unit >= 0x80) {
+        *out++ = static_cast<char>(0xC0 | (unit >> 6));
+        *out++ = static_cast<char>(0x80 | (unit & 0x3F));
+    } else if (const char kind = Escapes[unit]; kind == 0) {
+        *out++ = static_cast<char>(unit);
+    } else {
+        *out++ = '\\';
+        *out++ = kind;
+        if (kind == 'u') {
+            *out++ = '0';
+            *out++ = '0';
+            *out++ = Hex[unit >> 4];
+            *out++ = Hex[unit & 0xF];
+        }
     }
-    FOut += "u00";
-    FOut += Hex[(c >> 4) & 0xF];
-    FOut += Hex[c & 0xF];
+    return out;
 }
 
 } // namespace
 
 std::string TJSON::GenerateJSONText(const TJSONbase* value)
 {
-    // The buffer starts at 50000 bytes and grows geometrically, so long outputs cost linear time.
-    std::string out;
-    out.reserve(50000);
-    TGenerator(out).WriteTree(value);
-    return out;
+    TGenerator generator;
+    generator.WriteTree(value);
+    return generator.Text();
 }
 
 } // namespace quorlane::json
