@@ -172,7 +172,7 @@ TEST_F(ConsoleToolRunnerTest, EventsAreProcessedWhileTheToolIsSilent)
 
 TEST_F(ConsoleToolRunnerTest, EachPieceIsFollowedByEventProcessing)
 {
-    Run("echo a; sleep 0.1; echo b; sleep 0.1; echo c");
+    Run("echo a; sleep 0.3; echo b; sleep 0.3; echo c");
     EXPECT_EQ(Memo.Appended.size(), 3u);
     EXPECT_GE(Memo.EventRounds - Memo.EventRoundsBeforeOutput, 3);
 }
