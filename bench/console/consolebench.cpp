@@ -60,8 +60,7 @@ std::string ConsoleStream(TTally& expected)
             std::snprintf(line, sizeof line, "QUORLANE_JSON {\"operate\":\"NONE\",\"line\":%06d,\"pad\":\"xxxxxxx\"}",
                           number);
         } else {
-            std::snprintf(line, sizeof line, "console line %06d of the benchmark board, padded to 64 bytes ..",
-                          number);
+            std::snprintf(line, sizeof line, "console line %06d of the benchmark board, padded to 64 bytes ..", number);
         }
         stream += line;
         stream += "\r\n";

@@ -9,8 +9,10 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
     setApplicationName(QStringLiteral("Quorlane"));
     // The serial port's wait thread hands its events to the main thread: a queued call serves them when the event
     // loop gets to it, and so also inside every processEvents of a long handler.
-    MainThreadHandOver().SetWakeHook(
-        [] { QMetaObject::invokeMethod(qApp, [] { MainThreadHandOver().ProcessPending(); }, Qt::QueuedConnection); });
+    MainThreadHandOver().SetWakeHook([] {
+        QMetaObject::invokeMethod(
+            qApp, [] { MainThreadHandOver().ProcessPending(); }, Qt::QueuedConnection);
+    });
     MainThreadHandOver().SetErrorDisplay(&TApplication::ShowException);
 }
 
@@ -38,8 +40,8 @@ void TApplication::RunHandler(const std::function<void()>& handler)
 
 void TApplication::ShowException(const std::exception& error)
 {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Quorlane"), ErrorDisplayText(QString::fromUtf8(error.what())),
-                    QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Quorlane"),
+                    ErrorDisplayText(QString::fromUtf8(error.what())), QMessageBox::Ok);
     box.setObjectName(QStringLiteral("ErrorDisplay"));
     box.exec();
 }

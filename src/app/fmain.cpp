@@ -58,15 +58,14 @@ QGroupBox* Group(QWidget* parent, const char* caption, QRect geometry)
 QString FontFamily()
 {
     return QFontDatabase::families().contains(QStringLiteral("Verdana")) ? QStringLiteral("Verdana")
-                                                                          : QStringLiteral("DejaVu Sans");
+                                                                         : QStringLiteral("DejaVu Sans");
 }
 
 template <typename Control, typename Signal>
 void Wire(Control* control, Signal signal, TFMain* window, void (TFMain::*handler)())
 {
-    QObject::connect(control, signal, window, [window, handler] {
-        TApplication::RunHandler([window, handler] { (window->*handler)(); });
-    });
+    QObject::connect(control, signal, window,
+                     [window, handler] { TApplication::RunHandler([window, handler] { (window->*handler)(); }); });
 }
 
 } // namespace
@@ -183,8 +182,8 @@ void TFMain::BuildFirmwarePage()
 void TFMain::FormCreate()
 {
     const TProgramVersion version = GetProgramVersion();
-    setWindowTitle(QStringLiteral("%1 %2.%3.%4").arg(windowTitle()).arg(version.Major).arg(version.Minor).arg(
-        version.Release));
+    setWindowTitle(
+        QStringLiteral("%1 %2.%3.%4").arg(windowTitle()).arg(version.Major).arg(version.Minor).arg(version.Release));
     CBComPort->clear();
     MComEcho->clear();
     MFirmware->clear();

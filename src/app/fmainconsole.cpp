@@ -84,13 +84,12 @@ void TFMain::SerialPortRxChar(int count)
 {
     std::string data;
     SerialPort.ReadText(data, count);
-    const TBoardConsole::TSink sink{
-        [this](const std::string& line) { FPendingLines.append(ConsoleLineText(line)); },
-        [this](const std::string& message) {
-            ShowConsoleLines();
-            PComState->SetState(QStringLiteral("READY"), PanelColor::Green);
-            HandleBoardMessage(message);
-        }};
+    const TBoardConsole::TSink sink{[this](const std::string& line) { FPendingLines.append(ConsoleLineText(line)); },
+                                    [this](const std::string& message) {
+                                        ShowConsoleLines();
+                                        PComState->SetState(QStringLiteral("READY"), PanelColor::Green);
+                                        HandleBoardMessage(message);
+                                    }};
     Console.Receive(data, sink);
     ShowConsoleLines();
     MComEcho->KeepLastLines(MaxConsoleLines);

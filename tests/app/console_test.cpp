@@ -12,7 +12,8 @@ TEST_F(ConnectTest, ConnectResetsTheBoardAndReportsOnline)
     EXPECT_EQ(Window->PComState->Color(), QColor(128, 128, 0));
     EXPECT_EQ(Window->PAccess->text(), "NOT READY, INITIALIZE NOW");
     EXPECT_EQ(Window->PAccess->Color(), QColor(128, 0, 0));
-    EXPECT_EQ(EchoLines(), QStringList({"Connecting...", "Board connected to " + QString::fromStdString(Board().Path())}));
+    EXPECT_EQ(EchoLines(),
+              QStringList({"Connecting...", "Board connected to " + QString::fromStdString(Board().Path())}));
 }
 
 TEST_F(ConnectTest, EchoStartsWithTheStartMarkerLine)
@@ -42,7 +43,8 @@ TEST_F(ConnectTest, TwentyFiveHundredLinesLeaveTheLastTwoThousand)
         console += "console line " + std::to_string(line) + "\r\n";
     }
     Board().Write(console);
-    ASSERT_TRUE(WaitFor([&] { return Window->MComEcho->Line(Window->MComEcho->LineCount() - 1) == "console line 2500"; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return Window->MComEcho->Line(Window->MComEcho->LineCount() - 1) == "console line 2500"; }));
     EXPECT_EQ(Window->MComEcho->LineCount(), 2000);
     EXPECT_EQ(Window->MComEcho->Line(0), "console line 501");
     QScrollBar* bar = Window->MComEcho->verticalScrollBar();

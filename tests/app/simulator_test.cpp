@@ -162,8 +162,7 @@ TEST_F(SimulatorTest, TwentyFiveHundredLinesLeaveTheLastTwoThousand)
     ConnectUntilInit();
     Command("lines 2500");
     ASSERT_TRUE(WaitFor([&] {
-        return Window->MComEcho->Line(Window->MComEcho->LineCount() - 1) ==
-               "console line 02500 of the simulated board";
+        return Window->MComEcho->Line(Window->MComEcho->LineCount() - 1) == "console line 02500 of the simulated board";
     }));
     EXPECT_EQ(Window->MComEcho->LineCount(), 2000);
     EXPECT_EQ(Window->MComEcho->Line(0), "console line 00501 of the simulated board");

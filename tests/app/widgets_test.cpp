@@ -5,7 +5,9 @@
 #include "statuspanel.h"
 
 #include <QImage>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -45,6 +47,40 @@ TEST_F(ErrorDisplayTest, DigitsAndSlashSortAfterTheFullStop)
 {
     EXPECT_EQ(ErrorDisplayText("code 5"), "code 5.");
     EXPECT_EQ(ErrorDisplayText("path/"), "path/.");
+}
+
+class TThrowingObject : public QObject
+{
+public:
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::User) {
+            throw std::runtime_error("Board went away");
+        }
+        return QObject::event(event);
+    }
+};
+
+TEST_F(ErrorDisplayTest, ExceptionLeavingAnEventHandlerIsShownAndTheProgramGoesOn)
+{
+    QStringList shown;
+    QTimer closer;
+    closer.setInterval(20);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown.append(box->windowTitle() + "|" + box->text());
+            box->done(0);
+        }
+    });
+    closer.start();
+    TThrowingObject object;
+    QCoreApplication::postEvent(&object, new QEvent(QEvent::User));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown, QStringList{"Quorlane|Board went away."});
+    bool delivered = false;
+    QTimer::singleShot(0, [&] { delivered = true; });
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(delivered);
 }
 
 using ProgressBarTest = WidgetsTest;

@@ -47,8 +47,8 @@ TEST_F(StartUpTest, PanelsStartGreyWithTheirTexts)
 
 TEST_F(StartUpTest, AccessInputsStartEmptyAndDisabled)
 {
-    for (const char* name : {"EWFPass", "ENetIp", "ENetGate", "ENetMask", "EBoardName", "EBoardPass", "EInitSsid",
-                             "EInitPass"}) {
+    for (const char* name :
+         {"EWFPass", "ENetIp", "ENetGate", "ENetMask", "EBoardName", "EBoardPass", "EInitSsid", "EInitPass"}) {
         auto* edit = Window->findChild<QLineEdit*>(name);
         ASSERT_NE(edit, nullptr) << name;
         EXPECT_FALSE(edit->isEnabled()) << name;
@@ -69,10 +69,11 @@ TEST_F(StartUpTest, PortListIsFilledAndTheFirstPortSelected)
 
 TEST_F(StartUpTest, EveryControlCanBeFoundByItsName)
 {
-    for (const char* name : {"PCMain", "TSConnect", "TSAccess", "TSFirmware", "TSSetup", "CBComPort", "BComRefresh",
-                             "BComConn", "BComDisconn", "BComInit", "PComState", "MComEcho", "PAccess", "CBSsid",
-                             "EWFPass", "ENetIp", "ENetGate", "ENetMask", "EBoardName", "EBoardPass", "EInitSsid",
-                             "EInitPass", "BAccessSave", "CBProject", "BUpload", "PB", "MFirmware"}) {
+    for (const char* name :
+         {"PCMain",    "TSConnect",   "TSAccess",  "TSFirmware", "TSSetup",    "CBComPort",  "BComRefresh",
+          "BComConn",  "BComDisconn", "BComInit",  "PComState",  "MComEcho",   "PAccess",    "CBSsid",
+          "EWFPass",   "ENetIp",      "ENetGate",  "ENetMask",   "EBoardName", "EBoardPass", "EInitSsid",
+          "EInitPass", "BAccessSave", "CBProject", "BUpload",    "PB",         "MFirmware"}) {
         EXPECT_NE(Window->findChild<QWidget*>(name), nullptr) << name;
     }
 }

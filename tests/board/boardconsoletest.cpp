@@ -70,8 +70,7 @@ TEST_F(BoardConsoleTest, JsonMarkerBeforeStartHandsTheMessageOnWithoutShowingIt)
 TEST_F(BoardConsoleTest, JsonMarkerAfterStartIsShownThenHandedOn)
 {
     Feed("QUORLANE_START\r\nQUORLANE_JSONx\r\n");
-    EXPECT_EQ(Events,
-              (std::vector<std::string>{"show:QUORLANE_START\r", "show:QUORLANE_JSONx\r", "json:x\r"}));
+    EXPECT_EQ(Events, (std::vector<std::string>{"show:QUORLANE_START\r", "show:QUORLANE_JSONx\r", "json:x\r"}));
 }
 
 TEST_F(BoardConsoleTest, JsonMarkerIsCaseSensitive)

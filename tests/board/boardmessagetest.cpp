@@ -138,8 +138,8 @@ TEST(BoardMessageKinds, UnreadableTextIsIgnored)
 
 TEST(AccessFields, MembersFollowTheSettingsOrder)
 {
-    const Strings expected{"ssid",      "pass",      "board_name", "board_pass", "init_ssid",
-                           "init_pass", "net_ip",    "net_gate",   "net_mask"};
+    const Strings expected{"ssid",      "pass",   "board_name", "board_pass", "init_ssid",
+                           "init_pass", "net_ip", "net_gate",   "net_mask"};
     Strings members;
     for (int field = 0; field < AccessFieldCount; ++field) {
         members.push_back(AccessFieldMember(static_cast<TAccessField>(field)));
