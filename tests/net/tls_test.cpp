@@ -494,3 +494,64 @@ TEST_F(TlsTest, ClosingBothWaysExchangesCloseNotifications)
     EXPECT_EQ(serverReadCounts, std::vector<std::string>{"0"});
     EXPECT_EQ(serverError, 10054);
 }
+
+namespace {
+
+// A plug-in that reports TLS as running and answers every transfer with a fixed count and error, to check how the
+// socket treats the plug-in's answers.
+class TFixedAnswerSSL : public TCustomSSL
+{
+public:
+    TFixedAnswerSSL(TTCPBlockSocket& owner, int count, int error) : TCustomSSL(owner), FCount(count), FError(error)
+    {
+        TlsActive = true;
+    }
+    int WriteData(const void*, int) override { return Answer(); }
+    int ReadData(void*, int) override { return Answer(); }
+    int PendingPlainBytes() override { return 0; }
+    bool CloseTls() override
+    {
+        TlsActive = false;
+        return true;
+    }
+
+private:
+    int Answer()
+    {
+        ErrorNumber = FError;
+        ErrorText = FError != 0 ? "fixed failure" : "";
+        return FCount;
+    }
+
+    int FCount;
+    int FError;
+};
+
+} // namespace
+
+TEST(TlsPluginAnswerTest, WriteOfNothingWithoutErrorEndsTheSendInsteadOfLooping)
+{
+    TTCPBlockSocket sock([](TTCPBlockSocket& owner) -> std::unique_ptr<TCustomSSL> {
+        return std::make_unique<TFixedAnswerSSL>(owner, 0, 0);
+    });
+    EXPECT_EQ(sock.SendBytes("data", 4), 0);
+    EXPECT_EQ(sock.ErrorNumber, 10054);
+}
+
+TEST(TlsPluginAnswerTest, FailedReadIsReportedButNotCountedAsBytes)
+{
+    TStatusLog log;
+    TTCPBlockSocket sock([](TTCPBlockSocket& owner) -> std::unique_ptr<TCustomSSL> {
+        return std::make_unique<TFixedAnswerSSL>(owner, -1, 1);
+    });
+    log.Attach(sock);
+    int monitored = 0;
+    sock.OnMonitor = [&](TBlockSocket*, bool, const void*, int) { ++monitored; };
+    char buffer[16];
+    EXPECT_EQ(sock.ReceiveRaw(buffer, sizeof buffer), -1);
+    EXPECT_EQ(sock.ErrorNumber, 10091);
+    EXPECT_EQ(sock.ErrorText, "fixed failure");
+    EXPECT_EQ(log.ValuesOf(HR_ReadCount), std::vector<std::string>{"-1"});
+    EXPECT_EQ(sock.BytesReceived, 0);
+    EXPECT_EQ(monitored, 0);
+}
