@@ -7,6 +7,7 @@
 #include "httpsend.h"
 #include "programdirectory.h"
 #include "progressbar.h"
+#include "scriptedpeer.h"
 #include "tempdir.h"
 #include "windowfixture.h"
 
@@ -250,6 +251,24 @@ TEST_F(FirmwarePageTest, SizeQueryWithoutAnswerShowsInternetErrorAndUploadCanBeP
 
     Upload(0);
     EXPECT_EQ(Boxes.size(), 2u);
+}
+
+TEST_F(FirmwarePageTest, DownloadCutShortIsReportedAndNothingIsStored)
+{
+    TScriptedPeer peer("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly part");
+    ::setenv("QUORLANE_CATALOGUE_URL", ("http://127.0.0.1:" + std::to_string(peer.Port())).c_str(), 1);
+    Window->CBProject->addItem("cut = [1]");
+    Upload(0);
+    EXPECT_EQ(FirmwareLines(),
+              QStringList({"Start download firmware: 1", "Download error!", "Connection reset by peer"}));
+    EXPECT_FALSE(fs::exists(StoredImage()));
+    EXPECT_FALSE(fs::exists(ToolLog));
+    EXPECT_TRUE(Window->BUpload->isEnabled());
+    EXPECT_FALSE(Window->PB->isVisible());
+    const std::vector<std::string> requests = peer.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_TRUE(requests[0].starts_with("HEAD /api/firmware_download/?file=1 HTTP/1.0\r\n"));
+    EXPECT_TRUE(requests[1].starts_with("GET /api/firmware_download/?file=1 HTTP/1.0\r\n"));
 }
 
 TEST_F(FirmwarePageTest, UnreachableCatalogueIsReportedAndLeavesTheListEmpty)
