@@ -112,6 +112,18 @@ TEST(BindTest, AnyAddressOnAFreshSocketDoesNothing)
     EXPECT_FALSE(sock.IsBound);
 }
 
+TEST(BindTest, PortInUseIsReportedAndLeavesTheSocketUnbound)
+{
+    TTCPBlockSocket first;
+    first.BindTo("127.0.0.1", "0");
+    first.StartListening();
+    TTCPBlockSocket second;
+    second.BindTo("127.0.0.1", std::to_string(first.LocalPortNumber()));
+    EXPECT_EQ(second.ErrorNumber, 10048);
+    EXPECT_EQ(second.ErrorText, "Address already in use");
+    EXPECT_FALSE(second.IsBound);
+}
+
 TEST(ListenTest, OwnListeningSocketAcceptsAndTalks)
 {
     TStatusLog log; // declared first: the socket reports its close while it is destroyed
