@@ -27,8 +27,10 @@ enum THookSocketReason : std::uint8_t;
 //   fmain.cpp          start-up, page change, access reset
 //   fmainconsole.cpp   Connect page: refresh, port change, connect, disconnect, the board's console
 //   fmainaccess.cpp    board messages and the Access page: HandleBoardMessage, Save, PAccess click
-// A page's further handlers go into a file of their own (fmainflash.cpp, fmainfirmware.cpp, fmainsetup.cpp) and are
-// wired in the constructor with one line each; PCMainChange calls the page handlers that exist.
+//   fmainflash.cpp     Initialize and the firmware flashing step
+//   fmainfirmware.cpp  Firmware page: catalogue, download, Upload
+// Further page handlers go into a file of their own (the Setup page's into fmainsetup.cpp) and are wired in the
+// constructor with one line each; PCMainChange calls the page handlers that exist.
 class TFMain : public QWidget
 {
     Q_OBJECT
