@@ -36,10 +36,10 @@ TChromium::TChromium(QWidget* parent) : QWidget(parent)
 
 TChromium::~TChromium()
 {
-    // No engine call may reach the control once it is going: stop the load, cut the page's links,
+    // No engine call may reach the control once it is going: cut the page's links, stop the load,
     // and end the view before the page it shows.
-    Page->triggerAction(QWebEnginePage::Stop);
     Page->disconnect(this);
+    Page->triggerAction(QWebEnginePage::Stop);
     delete View;
     delete Page;
 }

@@ -52,8 +52,13 @@ int TBoardWebServer::BoardPort() const
 
 std::vector<TLoggedRequest> TBoardWebServer::Requests(const QString& server, const QString& path) const
 {
+    return ReadRequestLog(LogDir.filePath("requests.log"), server, path);
+}
+
+std::vector<TLoggedRequest> ReadRequestLog(const QString& file, const QString& server, const QString& path)
+{
     std::vector<TLoggedRequest> requests;
-    QFile log(LogDir.filePath("requests.log"));
+    QFile log(file);
     if (!log.open(QIODevice::ReadOnly))
         return requests;
     while (!log.atEnd()) {

@@ -41,5 +41,8 @@ private:
     QString Proxy;
 };
 
+// The requests logged in this file (the server's --log), optionally only those to one server and one path.
+std::vector<TLoggedRequest> ReadRequestLog(const QString& file, const QString& server = {}, const QString& path = {});
+
 // The Basic credentials a browser sends for this user and password.
 QString BasicAuthorization(const QString& user, const QString& password);

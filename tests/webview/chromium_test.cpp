@@ -2,6 +2,7 @@
 #include "authcallback.h"
 #include "boardwebserver.h"
 #include "chromium.h"
+#include "enginetestenvironment.h"
 #include "waituntil.h"
 #include "webenginetestmain.h"
 
