@@ -27,21 +27,26 @@ std::string Text(const QString& text)
 
 } // namespace
 
+// A message that cannot be read or carried out ends its handling silently; what was done before stays done.
 void TFMain::HandleBoardMessage(const std::string& text)
 {
     const TBoardMessage message = DecodeBoardMessage(text);
-    switch (message.Kind) {
-    case TBoardMessage::Init:
-        ApplyInit(message);
-        break;
-    case TBoardMessage::Access:
-        ApplyAccess(message);
-        break;
-    case TBoardMessage::Reboot:
-        RebootBoard();
-        break;
-    case TBoardMessage::None:
-        break;
+    try {
+        switch (message.Kind) {
+        case TBoardMessage::Init:
+            ApplyInit(message);
+            break;
+        case TBoardMessage::Access:
+            ApplyAccess(message);
+            break;
+        case TBoardMessage::Reboot:
+            RebootBoard();
+            break;
+        case TBoardMessage::None:
+            break;
+        }
+    } catch (const std::exception&) {
+        // The board's port failed during REBOOT's reset pulse; the next connect starts afresh.
     }
 }
 

@@ -146,6 +146,17 @@ TEST_F(AccessTest, RebootResetsTheBoardAndTheConsole)
     EXPECT_EQ(EchoLines(), QStringList({"Rebooting...", "QUORLANE_START", "booted"}));
 }
 
+// The reset pulse fails on a closed port: the handling ends there, silently, and nothing after it is done.
+TEST_F(AccessTest, RebootThatCannotPulseTheBoardEndsSilently)
+{
+    ASSERT_THROW(Window->SerialPort.SetDTRLine(false), EComPort);
+    Window->MComEcho->AddLine("kept");
+    EXPECT_NO_THROW(Window->HandleBoardMessage(" {\"operate\":\"REBOOT\"}\r"));
+    EXPECT_EQ(EchoLines(), QStringList{"kept"});
+    EXPECT_EQ(Window->PAccess->text(), "NOT READY, CONNECT FIRST");
+    EXPECT_TRUE(Boxes.empty());
+}
+
 TEST_F(AccessTest, LowerCaseInitDoesNothing)
 {
     Connect();
