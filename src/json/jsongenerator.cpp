@@ -2,6 +2,7 @@
 #include "numberformat.h"
 #include "outputbuffer.h"
 
+#include <algorithm>
 #include <array>
 
 namespace quorlane::json {
@@ -45,6 +46,8 @@ private:
 
     void WriteValue(const TJSONbase* value);
     void WriteString(std::u16string_view text);
+    static bool IsSurrogatePair(std::u16string_view text, std::size_t i);
+    static char* WriteSupplementary(char* out, char16_t high, char16_t low);
     static char* WriteCodeUnit(char* out, char16_t unit);
 
     // Strings are written in pieces of this many code units, each with room for its longest form.
@@ -117,18 +120,41 @@ void TGenerator::WriteValue(const TJSONbase* value)
 void TGenerator::WriteString(std::u16string_view text)
 {
     FOut.Put('"');
-    for (std::size_t start = 0; start < text.size(); start += PieceUnits) {
-        const std::u16string_view piece = text.substr(start, PieceUnits);
-        char* out = FOut.Room(piece.size() * MaxBytesPerUnit);
-        for (const char16_t unit : piece) {
-            out = WriteCodeUnit(out, unit);
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.size(), start + PieceUnits);
+        char* out = FOut.Room((end - start + 1) * MaxBytesPerUnit);
+        while (start < end) {
+            if (IsSurrogatePair(text, start)) {
+                out = WriteSupplementary(out, text[start], text[start + 1]);
+                start += 2;
+            } else {
+                out = WriteCodeUnit(out, text[start++]);
+            }
         }
         FOut.Commit(out);
     }
     FOut.Put('"');
 }
 
-// One UTF-16 code unit as UTF-8 (a surrogate half as its own three-byte sequence). Only ASCII bytes are ever
+bool TGenerator::IsSurrogatePair(std::u16string_view text, std::size_t i)
+{
+    return text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+           text[i + 1] <= 0xDFFF;
+}
+
+// A surrogate pair as one four-byte UTF-8 sequence: the board and every other UTF-8 reader expect that, not two
+// three-byte halves.
+char* TGenerator::WriteSupplementary(char* out, char16_t high, char16_t low)
+{
+    const char32_t code = 0x10000 + ((char32_t(high) - 0xD800) << 10) + (char32_t(low) - 0xDC00);
+    *out++ = static_cast<char>(0xF0 | (code >> 18));
+    *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (code & 0x3F));
+    return out;
+}
+
+// One UTF-16 code unit as UTF-8 (an unpaired surrogate half as its own three-byte sequence). Only ASCII bytes are ever
 // escaped, so other characters travel raw.
 char* TGenerator::WriteCodeUnit(char* out, char16_t unit)
 {

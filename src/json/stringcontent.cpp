@@ -28,6 +28,25 @@ void AppendCodeUnit(std::string& bytes, unsigned code)
     }
 }
 
+// The character of a well-formed four-byte sequence at bytes[i] (U+10000 to U+10FFFF), or 0 when there is none.
+// Such characters (emoji in a network name, say) become a surrogate pair instead of emptying the string.
+char32_t FourByteCode(std::string_view bytes, std::size_t i)
+{
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0xF0 || lead > 0xF4 || bytes.size() - i < 4) {
+        return 0;
+    }
+    char32_t code = lead & 0x07;
+    for (std::size_t k = 1; k < 4; ++k) {
+        const auto next = static_cast<unsigned char>(bytes[i + k]);
+        if (!IsContinuation(next)) {
+            return 0;
+        }
+        code = (code << 6) | (next & 0x3F);
+    }
+    return code >= 0x10000 && code <= 0x10FFFF ? code : 0;
+}
+
 int HexDigit(char c)
 {
     if (c >= '0' && c <= '9') {
@@ -107,6 +126,12 @@ std::u16string DecodeUtf8Content(std::string_view bytes)
         if (lead < 0x80) {
             text += static_cast<char16_t>(lead);
             ++i;
+            continue;
+        }
+        if (const char32_t code = FourByteCode(bytes, i); code != 0) {
+            text += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            text += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+            i += 4;
             continue;
         }
         const std::size_t length = (lead & 0x20) ? 3 : 2;

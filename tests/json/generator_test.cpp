@@ -145,9 +145,29 @@ TEST(JsonGeneratorTest, NonAsciiTravelsAsRawUtf8)
     EXPECT_EQ(GenerateString(u"\u20AC"), "\"\xE2\x82\xAC\"");
 }
 
-TEST(JsonGeneratorTest, SurrogateHalvesBecomeThreeByteSequencesEach)
+// Regression: a pair used to be written as two three-byte halves, which no UTF-8 reader (the board included) takes
+// for the character that was sent.
+TEST(JsonGeneratorTest, SurrogatePairBecomesOneFourByteSequence)
 {
-    EXPECT_EQ(GenerateString(u"\U0001F600"), "\"\xED\xA0\xBD\xED\xB8\x80\"");
+    EXPECT_EQ(GenerateString(u"\U0001F600"), "\"\xF0\x9F\x98\x80\"");
+    EXPECT_EQ(GenerateString(u"a\U0010FFFFb"), "\"a\xF4\x8F\xBF\xBF"
+                                               "b\"");
+}
+
+TEST(JsonGeneratorTest, UnpairedSurrogateHalvesBecomeThreeByteSequencesEach)
+{
+    EXPECT_EQ(GenerateString(std::u16string(1, char16_t(0xD83D))), "\"\xED\xA0\xBD\"");
+    EXPECT_EQ(GenerateString(std::u16string{char16_t(0xDE00), char16_t(0xD83D)}), "\"\xED\xB8\x80\xED\xA0\xBD\"");
+}
+
+TEST(JsonGeneratorTest, PairAcrossTheWritersPiecesStaysWhole)
+{
+    for (std::size_t before : {4094u, 4095u, 4096u}) {
+        std::u16string text(before, u'x');
+        text += u"\U0001F600";
+        const std::string expected = "\"" + std::string(before, 'x') + "\xF0\x9F\x98\x80\"";
+        EXPECT_EQ(GenerateString(text), expected) << before << " units before the pair";
+    }
 }
 
 TEST(JsonGeneratorTest, NumbersInTheGeneralFormat)

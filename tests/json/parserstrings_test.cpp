@@ -75,9 +75,17 @@ TEST(JsonStringParseTest, InvalidUtf8EmptiesTheStringButTheParseGoesOn)
     EXPECT_EQ(root->ItemCount(), 2);
 }
 
-TEST(JsonStringParseTest, FourByteSequenceIsReadAsThreeBytesAndUsuallyEmpties)
+// Regression: a four-byte character (an emoji in a network name) used to empty the whole string.
+TEST(JsonStringParseTest, FourByteSequenceBecomesASurrogatePair)
 {
-    EXPECT_EQ(StringOf("\"\xF0\x9F\x98\x80\""), u"");
+    EXPECT_EQ(StringOf("\"net \xF0\x9F\x98\x80!\""), u"net \U0001F600!");
+    EXPECT_EQ(StringOf("\"\xF4\x8F\xBF\xBF\""), u"\U0010FFFF");
+}
+
+TEST(JsonStringParseTest, IllFormedFourByteSequenceKeepsTheThreeByteReading)
+{
+    EXPECT_EQ(StringOf("\"\xF0\x9F\x98\""), u"\u07D8") << "cut short: the lead reads as a three-byte lead";
+    EXPECT_EQ(StringOf("\"\xF4\x90\x80\x80\""), u"") << "beyond U+10FFFF: the fourth byte starts a sequence that fails";
 }
 
 TEST(JsonStringParseTest, LeadByteRulesFollowBitHex20)
