@@ -510,21 +510,28 @@ int TBlockSocket::SendBytes(const void* buffer, int length)
         return 0;
     }
     NotifyTraffic(true, buffer, length);
-    const auto* bytes = static_cast<const char*>(buffer);
-    int sent = 0;
-    while (sent < length) {
-        const int piece = std::min(SendMaxChunk, length - sent);
-        ThrottleTransfer(piece, MaxSendBandwidth, NextSendTick);
-        auto count = static_cast<int>(send(Handle, bytes + sent, static_cast<std::size_t>(piece), MSG_NOSIGNAL));
+    return SendInPieces(static_cast<const char*>(buffer), length, [this](const char* piece, int size) {
+        auto count = static_cast<int>(send(Handle, piece, static_cast<std::size_t>(size), MSG_NOSIGNAL));
         CheckResult(count);
         if (ErrorNumber == WSAEWOULDBLOCK) {
             if (WaitWritable(NonblockSendTimeout)) {
-                count = static_cast<int>(send(Handle, bytes + sent, static_cast<std::size_t>(piece), MSG_NOSIGNAL));
+                count = static_cast<int>(send(Handle, piece, static_cast<std::size_t>(size), MSG_NOSIGNAL));
                 CheckResult(count);
             } else {
                 ErrorNumber = WSAETIMEDOUT;
             }
         }
+        return count;
+    });
+}
+
+int TBlockSocket::SendInPieces(const char* bytes, int length, const std::function<int(const char*, int)>& sendPiece)
+{
+    int sent = 0;
+    while (sent < length) {
+        const int piece = std::min(SendMaxChunk, length - sent);
+        ThrottleTransfer(piece, MaxSendBandwidth, NextSendTick);
+        const int count = sendPiece(bytes + sent, piece);
         if (ErrorNumber != 0) {
             break;
         }

@@ -463,10 +463,7 @@ int TSSLOpenSSL::TransferResult(int result)
 
 int TSSLOpenSSL::WriteData(const void* buffer, int length)
 {
-    ErrorNumber = 0;
-    ErrorText.clear();
-    if (SslObject == nullptr) {
-        SetNotActiveError();
+    if (!StartTransfer()) {
         return -1;
     }
     while (true) {
@@ -481,10 +478,7 @@ int TSSLOpenSSL::WriteData(const void* buffer, int length)
 
 int TSSLOpenSSL::ReadData(void* buffer, int length)
 {
-    ErrorNumber = 0;
-    ErrorText.clear();
-    if (SslObject == nullptr) {
-        SetNotActiveError();
+    if (!StartTransfer()) {
         return -1;
     }
     while (true) {
@@ -500,10 +494,16 @@ int TSSLOpenSSL::ReadData(void* buffer, int length)
     }
 }
 
-void TSSLOpenSSL::SetNotActiveError()
+bool TSSLOpenSSL::StartTransfer()
 {
+    ErrorNumber = 0;
+    ErrorText.clear();
+    if (SslObject != nullptr) {
+        return true;
+    }
     ErrorNumber = SSL_ERROR_SSL;
     ErrorText = "TLS is not active on this connection";
+    return false;
 }
 
 int TSSLOpenSSL::PendingPlainBytes()

@@ -53,7 +53,8 @@ public:
 private:
     bool AttachSocket();
     int TransferResult(int result);
-    void SetNotActiveError();
+    // Clears the last error; false, with the error set, when no TLS session is active.
+    bool StartTransfer();
 };
 
 } // namespace quorlane::net

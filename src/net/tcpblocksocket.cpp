@@ -200,26 +200,15 @@ int TTCPBlockSocket::SendBytes(const void* buffer, int length)
     }
     ClearError();
     NotifyTraffic(true, buffer, length);
-    const auto* bytes = static_cast<const char*>(buffer);
-    int sent = 0;
-    while (sent < length) {
-        const int piece = std::min(SendMaxChunk, length - sent);
-        ThrottleTransfer(piece, MaxSendBandwidth, NextSendTick);
-        const int count = Tls->WriteData(bytes + sent, piece);
+    return SendInPieces(static_cast<const char*>(buffer), length, [this](const char* piece, int size) {
+        const int count = Tls->WriteData(piece, size);
         if (Tls->ErrorNumber != 0) {
             ErrorNumber = WSASYSNOTREADY;
         } else if (count <= 0) {
             ErrorNumber = WSAECONNRESET; // the peer closed TLS; nothing more can be sent
         }
-        if (ErrorNumber != 0) {
-            break;
-        }
-        sent += count;
-        BytesSent += count;
-        ReportStatus(HR_WriteCount, std::to_string(count));
-    }
-    ReportError();
-    return sent;
+        return count;
+    });
 }
 
 int TTCPBlockSocket::ReceiveRaw(void* buffer, int length)
