@@ -136,7 +136,7 @@ std::string ExpandIPv6(std::string_view text)
     }
     std::string expanded(text);
     if (!expanded.empty() && expanded.front() == ':') {
-        expanded.insert(0, "0");
+        expanded = "0" + expanded;
     }
     if (!expanded.empty() && expanded.back() == ':') {
         expanded += '0';

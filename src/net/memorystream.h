@@ -21,7 +21,6 @@ public:
     void Reserve(std::int64_t capacity);
     void Clear();
 
-    const char* Memory() const { return FData.data(); }
     std::string_view View() const { return FData; }
 
 private:
