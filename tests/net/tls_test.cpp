@@ -1,4 +1,3 @@
-#include "freeport.h"
 #include "loopbackpeer.h"
 #include "nginxserver.h"
 #include "opensslserver.h"

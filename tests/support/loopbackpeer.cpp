@@ -20,6 +20,9 @@ TLoopbackPeer::TLoopbackPeer(THandler handler, int connections)
     socklen_t length = sizeof address;
     if (FListener < 0 || bind(FListener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(FListener, 16) != 0 || getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (FListener >= 0) {
+            close(FListener);
+        }
         throw std::runtime_error("scripted peer cannot listen");
     }
     FPort = ntohs(address.sin_port);
