@@ -1,7 +1,6 @@
 #pragma once
 
 #include "handover.h"
-#include "listcomports.h"
 #include "portdriver.h"
 
 #include <atomic>

@@ -1,24 +1,21 @@
 #include "handover.h"
 #include "linuxportdriver.h"
 #include "serialport.h"
+#include "servehandover.h"
+#include "serverprocess.h"
+#include "tempdir.h"
 
 #include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
+#include <vector>
 
-namespace fs = std::filesystem;
-
-extern char** environ;
+using namespace quorlane::testsupport;
 
 // Starts the board simulator with its pty path and settings log in a temporary directory, and stops it by
 // its process id.
@@ -27,25 +24,13 @@ class BoardSimTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        Dir = fs::temp_directory_path() / ("boardsim-" + std::to_string(getpid()));
-        fs::remove_all(Dir);
-        fs::create_directories(Dir);
-        const std::string script = QUORLANE_BOARDSIM;
-        const std::string ptyFile = (Dir / "pty").string();
-        const std::string log = (Dir / "settings.log").string();
-        const std::string control = (Dir / "control").string();
-        std::vector<std::string> args{"python3", script, "--pty-file", ptyFile, "--log", log, "--control", control};
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        const int spawned = posix_spawnp(&Simulator, "python3", &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ASSERT_EQ(spawned, 0);
-        ASSERT_TRUE(WaitFor([&] { return fs::exists(ptyFile) && fs::exists(control); }, 10000));
+        const std::string ptyFile = Dir.File("pty");
+        const std::string control = Dir.File("control");
+        const std::vector<std::string> argv{QUORLANE_BOARDSIM,        "--pty-file", ptyFile, "--log",
+                                            Dir.File("settings.log"), "--control",  control};
+        Simulator = std::make_unique<TServerProcess>(argv, Dir.File("boardsim.out"));
+        ASSERT_TRUE(
+            WaitFor([&] { return std::filesystem::exists(ptyFile) && std::filesystem::exists(control); }, 10000));
         std::ifstream(ptyFile) >> PtyPath;
         Port = std::make_unique<TSerialPort>(std::make_unique<TLinuxPortDriver>(), HandOver);
         Port->SetPort(PtyPath);
@@ -60,31 +45,20 @@ protected:
     void TearDown() override
     {
         Port.reset();
-        if (Simulator > 0) {
-            kill(Simulator, SIGTERM);
-            waitpid(Simulator, nullptr, 0);
-        }
-        fs::remove_all(Dir);
+        Simulator.reset();
     }
 
     bool WaitFor(const std::function<bool()>& done, int milliseconds)
     {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > until)
-                return false;
-            HandOver.ProcessPending();
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return true;
+        return ServeHandOverUntil(HandOver, done, milliseconds);
     }
 
-    void Command(const std::string& text) { std::ofstream(Dir / "control") << text << "\n"; }
+    void Command(const std::string& text) { std::ofstream(Dir.File("control")) << text << "\n"; }
 
     bool Holds(const std::string& text) const { return Received.find(text) != std::string::npos; }
 
-    fs::path Dir;
-    pid_t Simulator = -1;
+    TTempDir Dir;
+    std::unique_ptr<TServerProcess> Simulator;
     std::string PtyPath;
     THandOver HandOver;
     std::unique_ptr<TSerialPort> Port;
@@ -115,9 +89,7 @@ TEST_F(BoardSimTest, SettingsLineIsLoggedAndAnsweredWithAccess)
     EXPECT_EQ(Port->WriteText(line), static_cast<int>(line.size()));
     ASSERT_TRUE(WaitFor([&] { return Holds("\"ACCESS\""); }, 5000)) << Received;
     EXPECT_TRUE(Holds("\"ip\": \"10.0.0.9\""));
-    std::ifstream log(Dir / "settings.log", std::ios::binary);
-    const std::string logged((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(logged, line);
+    EXPECT_EQ(ReadWholeFile(Dir.File("settings.log")), line);
 }
 
 TEST_F(BoardSimTest, SettingsLineWithACarriageReturnIsRejected)

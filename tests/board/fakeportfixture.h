@@ -3,12 +3,11 @@
 #include "fakeportdriver.h"
 #include "handover.h"
 #include "serialport.h"
+#include "servehandover.h"
 
-#include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
-#include <thread>
 
 // A port on the fake driver with its own hand-over; the test thread plays the main thread.
 class FakePortTest : public ::testing::Test
@@ -24,14 +23,7 @@ protected:
     // Serves hand-overs as the main thread would until `done` holds or `milliseconds` pass.
     bool ServeUntil(const std::function<bool()>& done, int milliseconds = 2000)
     {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > until)
-                return false;
-            HandOver.ProcessPending();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
+        return ServeHandOverUntil(HandOver, done, milliseconds);
     }
 
     // Serves hand-overs for `milliseconds` (to show that nothing further arrives).

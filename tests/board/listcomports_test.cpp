@@ -1,11 +1,11 @@
 #include "listcomports.h"
 #include "serialport.h"
+#include "tempdir.h"
 
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -16,12 +16,7 @@ using Names = std::vector<std::string>;
 class ListComPortsTest : public ::testing::Test
 {
 protected:
-    ListComPortsTest() : Root(fs::temp_directory_path() / ("ttyclass-" + std::to_string(getpid())))
-    {
-        fs::remove_all(Root);
-        fs::create_directories(Root / "devices");
-    }
-    ~ListComPortsTest() override { fs::remove_all(Root); }
+    ListComPortsTest() : Root(Dir.Path()) { fs::create_directories(Root / "devices"); }
 
     void AddTty(const std::string& name, bool hardware, int uartType = -1)
     {
@@ -41,6 +36,7 @@ protected:
         return names;
     }
 
+    quorlane::testsupport::TTempDir Dir;
     fs::path Root;
 };
 

@@ -3,6 +3,7 @@
 #include "handover.h"
 #include "linuxportdriver.h"
 #include "serialport.h"
+#include "servehandover.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -12,7 +13,6 @@
 #include <memory>
 #include <poll.h>
 #include <string>
-#include <thread>
 #include <unistd.h>
 
 // A real pseudo-terminal: the test holds the master side (the "device"), the port opens the slave side
@@ -73,14 +73,7 @@ protected:
 
     bool ServeUntil(const std::function<bool()>& done, int milliseconds = 3000)
     {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > until)
-                return false;
-            HandOver.ProcessPending();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
+        return ServeHandOverUntil(HandOver, done, milliseconds);
     }
 
     THandOver HandOver;
