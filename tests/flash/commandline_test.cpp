@@ -1,5 +1,6 @@
 #include "flashcommands.h"
 #include "shellquote.h"
+#include "tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -83,9 +84,9 @@ TEST(ShellQuoteTest, HostileNamesReachTheToolUnchanged)
 
 TEST(ShellQuoteTest, CommandSubstitutionInPortNameRunsNothing)
 {
-    const std::filesystem::path marker = std::filesystem::temp_directory_path() / "quorlane-quote-marker";
-    std::filesystem::remove(marker);
-    const std::string port = "/dev/ttyUSB0$(touch " + marker.string() + ")";
+    const quorlane::testsupport::TTempDir dir;
+    const std::string marker = dir.File("marker");
+    const std::string port = "/dev/ttyUSB0$(touch " + marker + ")";
     ShellOutput("printf '%s' " + ShellQuote(port) + " >/dev/null");
     EXPECT_FALSE(std::filesystem::exists(marker));
 }

@@ -1,5 +1,6 @@
 #include "consoletoolrunner.h"
 #include "recordingmemo.h"
+#include "tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -17,14 +18,6 @@ namespace {
 class ConsoleToolRunnerTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/quorlane-runner-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        FTempDir = pattern;
-    }
-    void TearDown() override { fs::remove_all(FTempDir); }
-
     std::string Run(const std::string& command, const std::string& directory = "/")
     {
         std::string output = "left over from an earlier run";
@@ -32,7 +25,7 @@ protected:
         return output;
     }
 
-    fs::path FTempDir;
+    quorlane::testsupport::TTempDir FTempDir;
     TRecordingMemo Memo;
 };
 
@@ -128,19 +121,19 @@ TEST_F(ConsoleToolRunnerTest, MissingToolShowsTheShellsMessage)
 TEST_F(ConsoleToolRunnerTest, CommandRunsInTheGivenDirectory)
 {
     const fs::path before = fs::current_path();
-    const std::string output = Run("pwd; ls", FTempDir.string());
-    EXPECT_EQ(output, FTempDir.string() + "\n");
+    const std::string output = Run("pwd; ls", FTempDir.Path());
+    EXPECT_EQ(output, FTempDir.Path() + "\n");
     EXPECT_EQ(fs::current_path(), before);
 
-    std::ofstream(FTempDir / "init.bin") << "image";
-    EXPECT_EQ(Run("cat init.bin", FTempDir.string()), "image");
+    std::ofstream(FTempDir.File("init.bin")) << "image";
+    EXPECT_EQ(Run("cat init.bin", FTempDir.Path()), "image");
 }
 
 TEST_F(ConsoleToolRunnerTest, UnusableDirectoryStartsNothing)
 {
     Memo.Text = "kept";
-    const fs::path marker = FTempDir / "ran";
-    const std::string output = Run("touch " + marker.string() + "; echo ran", (FTempDir / "missing").string());
+    const fs::path marker = FTempDir.File("ran");
+    const std::string output = Run("touch " + marker.string() + "; echo ran", FTempDir.File("missing"));
     EXPECT_EQ(output, "");
     EXPECT_EQ(Memo.Text, "kept");
     EXPECT_TRUE(Memo.Appended.empty());
@@ -150,12 +143,12 @@ TEST_F(ConsoleToolRunnerTest, UnusableDirectoryStartsNothing)
 TEST_F(ConsoleToolRunnerTest, ToolBesideTheProgramIsFoundBeforeOthersOnPath)
 {
     // A decoy of the same name earlier on the program's own PATH.
-    const fs::path decoy = FTempDir / "esptool";
+    const fs::path decoy = FTempDir.File("esptool");
     std::ofstream(decoy) << "#!/bin/sh\necho decoy\n";
     fs::permissions(decoy, fs::perms::owner_all);
     const std::string savedPath = std::getenv("PATH");
-    ::setenv("PATH", (FTempDir.string() + ":" + savedPath).c_str(), 1);
-    const std::string output = Run("esptool", FTempDir.string());
+    ::setenv("PATH", (FTempDir.Path() + ":" + savedPath).c_str(), 1);
+    const std::string output = Run("esptool", FTempDir.Path());
     ::setenv("PATH", savedPath.c_str(), 1);
 
     EXPECT_EQ(output.rfind("esptool stand-in\n", 0), 0u) << output;
@@ -180,7 +173,7 @@ TEST_F(ConsoleToolRunnerTest, EachPieceIsFollowedByEventProcessing)
 TEST_F(ConsoleToolRunnerTest, ReturnsOnlyWhenTheChildHasEnded)
 {
     // The shell closes its output early, so the pipe ends long before the child does.
-    const fs::path marker = FTempDir / "ended";
+    const fs::path marker = FTempDir.File("ended");
     Run("echo closing; exec >&- 2>&-; sleep 0.5; touch " + marker.string());
     EXPECT_TRUE(fs::exists(marker));
     EXPECT_GE(Memo.EventRounds - Memo.EventRoundsBeforeOutput, 10);
@@ -191,7 +184,7 @@ TEST_F(ConsoleToolRunnerTest, RunsLeaveNoDescriptorOrChildBehind)
     const size_t before = OpenDescriptorCount();
     Run("echo one");
     Run("quorlane-no-such-tool");
-    Run("true", (FTempDir / "missing").string());
+    Run("true", FTempDir.File("missing"));
     Run("echo closing; exec >&-; sleep 0.1");
     EXPECT_EQ(OpenDescriptorCount(), before);
     EXPECT_TRUE(NoChildLeft());

@@ -2,6 +2,7 @@
 #include "flashcommands.h"
 #include "programdirectory.h"
 #include "recordingmemo.h"
+#include "tempdir.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -22,10 +23,7 @@ class EsptoolRunTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/quorlane-esptool-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        FTempDir = pattern;
-        FLog = FTempDir / "record.json";
+        FLog = FTempDir.File("record.json");
         ::setenv("ESPTOOL_STANDIN_LOG", FLog.c_str(), 1);
         ::setenv("ESPTOOL_STANDIN_DELAY", "0.1", 1);
         FSavedCurrent = fs::current_path();
@@ -37,7 +35,6 @@ protected:
         ::unsetenv("ESPTOOL_STANDIN_DELAY");
         fs::remove(fs::path(ProgramDirectory()) / "init.bin");
         fs::remove(fs::path(ProgramDirectory()) / "firmware.bin");
-        fs::remove_all(FTempDir);
     }
 
     static void WriteImage(const std::string& name, size_t size)
@@ -58,7 +55,7 @@ protected:
         return output;
     }
 
-    fs::path FTempDir;
+    quorlane::testsupport::TTempDir FTempDir;
     fs::path FLog;
     fs::path FSavedCurrent;
     TRecordingMemo Memo;
@@ -68,7 +65,7 @@ TEST_F(EsptoolRunTest, InitializeRunsTheToolWithItsArgumentsInTheProgramDirector
 {
     WriteImage("init.bin", 4096);
     // The program's current directory must not matter.
-    fs::current_path(FTempDir);
+    fs::current_path(FTempDir.Path());
     Run(InitializeCommand("/dev/ttyUSB0"));
 
     const nlohmann::json record = Record();
@@ -94,7 +91,7 @@ TEST_F(EsptoolRunTest, FirmwareRunsTheToolWithItsArguments)
 TEST_F(EsptoolRunTest, HostilePortNameReachesTheToolAsOneArgument)
 {
     WriteImage("init.bin", 16);
-    const fs::path marker = FTempDir / "injected";
+    const fs::path marker = FTempDir.File("injected");
     const std::string port = "/dev/tty USB0;touch " + marker.string() + ";$(touch " + marker.string() + ")";
     Run(InitializeCommand(port));
 
