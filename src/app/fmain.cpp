@@ -1,6 +1,7 @@
 #include "fmain.h"
 
 #include "application.h"
+#include "chromium.h"
 #include "memo.h"
 #include "pagecontrol.h"
 #include "programversion.h"
@@ -95,6 +96,7 @@ TFMain::TFMain(QWidget* parent)
     BuildConnectPage();
     BuildAccessPage();
     BuildFirmwarePage();
+    BuildSetupPage();
 
     SerialPort.SetPort("COM3");
     SerialPort.OnRxChar = [this](TSerialPort&, int count) { SerialPortRxChar(count); };
@@ -108,6 +110,10 @@ TFMain::TFMain(QWidget* parent)
     Wire(BComInit, &QPushButton::clicked, this, &TFMain::BComInitClick);
     Wire(PAccess, &TStatusPanel::Click, this, &TFMain::PAccessClick);
     Wire(BAccessSave, &QPushButton::clicked, this, &TFMain::BAccessSaveClick);
+    Wire(BRefresh, &QPushButton::clicked, this, &TFMain::BRefreshClick);
+    Chromium->OnAddressChange = std::bind_front(&TFMain::ChromiumAddressChange, this);
+    Chromium->OnGetAuthCredentials = std::bind_front(&TFMain::ChromiumGetAuthCredentials, this);
+    Chromium->OnLoadStart = std::bind_front(&TFMain::ChromiumLoadStart, this);
     Wire(BUpload, &QPushButton::clicked, this, &TFMain::BUploadClick);
 
     FormCreate();
@@ -118,6 +124,9 @@ TFMain::~TFMain()
 {
     SerialPort.OnRxChar = nullptr;
     SerialPort.OnPortLost = nullptr;
+    Chromium->OnAddressChange = nullptr;
+    Chromium->OnGetAuthCredentials = nullptr;
+    Chromium->OnLoadStart = nullptr;
     SerialPort.ClosePort();
 }
 
@@ -210,6 +219,9 @@ void TFMain::FormShow()
 
 void TFMain::PCMainChange()
 {
+    if (PCMain->currentWidget() == TSSetup) {
+        ShowBoardPage();
+    }
     if (PCMain->currentWidget() == TSFirmware) {
         AGetFirmwareListExecute();
     }

@@ -2,6 +2,7 @@
 
 #include "boardconsole.h"
 #include "boardmessage.h"
+#include "credentialpolicy.h"
 #include "serialport.h"
 
 #include <QWidget>
@@ -16,6 +17,10 @@ class TMemo;
 class TPageControl;
 class TQProgressBar;
 class TStatusPanel;
+class QWebEnginePage;
+class TAuthCallback;
+class TChromium;
+struct TFrame;
 
 namespace quorlane::net {
 class TBlockSocket;
@@ -27,6 +32,7 @@ enum THookSocketReason : std::uint8_t;
 //   fmain.cpp          start-up, page change, access reset
 //   fmainconsole.cpp   Connect page: refresh, port change, connect, disconnect, the board's console
 //   fmainaccess.cpp    board messages and the Access page: HandleBoardMessage, Save, PAccess click
+//   fmainsetup.cpp     Setup page: the board's web page, Refresh, the browser's address and sign-in
 //   fmainflash.cpp     Initialize and the firmware flashing step
 //   fmainfirmware.cpp  Firmware page: catalogue, download, Upload
 // Further page handlers go into a file of their own (the Setup page's into fmainsetup.cpp) and are wired in the
@@ -67,6 +73,14 @@ public:
     void FlashFirmware();
     void RunConsoleTool(const std::string& command, TMemo* memo, const std::string& directory, std::string& output);
 
+    // Setup page
+    void BRefreshClick();
+    void ChromiumAddressChange(TChromium* sender, QWebEnginePage* browser, const TFrame& frame, const QString& url);
+    void ChromiumGetAuthCredentials(TChromium* sender, QWebEnginePage* browser, const TFrame& frame, bool isProxy,
+                                    const QString& host, int port, const QString& realm, const QString& scheme,
+                                    TAuthCallback& callback, bool& result);
+    void ChromiumLoadStart(TChromium* sender, QWebEnginePage* browser, const TFrame& frame);
+
     // Window
     void PCMainChange();
     void AAccessResetExecute();
@@ -102,6 +116,10 @@ public:
     TQProgressBar* PB;
     TMemo* MFirmware;
 
+    QLineEdit* EUrl;
+    QPushButton* BRefresh;
+    TChromium* Chromium;
+
     TSerialPort SerialPort;
     TBoardConsole Console;
     // The download's byte counter and the board password last taken from EBoardPass (used to sign in to the
@@ -118,6 +136,9 @@ private:
     void BuildConnectPage();
     void BuildAccessPage();
     void BuildFirmwarePage();
+    void BuildSetupPage();
+    void ShowBoardPage();
+    std::string BoardPasswordNow();
     void ShowConsoleLines();
     void ApplyInit(const TBoardMessage& message);
     void ApplyAccess(const TBoardMessage& message);
@@ -126,6 +147,8 @@ private:
     QString AccessFieldText(TAccessField field) const;
     void SetAccessField(TAccessField field, const QString& text);
 
+    // Which requests for credentials may receive the board password.
+    TCredentialPolicy Credentials;
     QStringList FPendingLines;
     bool FShown = false;
 };

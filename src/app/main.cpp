@@ -1,8 +1,22 @@
 #include "application.h"
+#include "engine.h"
 #include "fmain.h"
+
+#include <iostream>
 
 int main(int argc, char** argv)
 {
+    // The engine is prepared before the application object exists; when it cannot run, the program
+    // says why and ends before any window.
+    try {
+        if (!StartEngine()) {
+            return 0;
+        }
+    } catch (const EEngineError& error) {
+        std::cerr << "Quorlane: " << error.what() << '\n';
+        return 1;
+    }
+    EnableHighDpi();
     TApplication application(argc, argv);
     TFMain FMain;
     FMain.show();
