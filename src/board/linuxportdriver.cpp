@@ -261,7 +261,6 @@ EWaitResult TLinuxPortDriver::WaitEvent(const TStopSignal& stop, std::uint32_t& 
             return EWaitResult::Failed;
         if (fill == EFill::Nothing)
             continue;
-        FArrived.notify_all();
         events = FEventMask & PortBits::EvRxChar;
         if (FQueue.size() * 5 >= FInSize * 4)
             events |= FEventMask & PortBits::EvRx80Full;

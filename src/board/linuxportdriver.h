@@ -3,7 +3,6 @@
 #include "portdriver.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -61,7 +60,6 @@ private:
     int FFd = -1;
     int FSpaceFd = -1;
     std::mutex FMutex;
-    std::condition_variable FArrived;
     std::deque<char> FQueue;
     std::size_t FInSize = 2048;
     bool FGone = false;
