@@ -168,9 +168,6 @@ public:
     void ApplyOption(const TSocketOption& option);
     void ApplyQueuedOptions();
     void ThrottleTransfer(int length, int limit, std::uint32_t& nextTick);
-    // Sends the bytes in throttled pieces of at most SendMaxChunk through sendPiece, which returns its count and
-    // sets ErrorNumber on failure; stops at the first error, reports it and returns what was sent.
-    int SendInPieces(const char* bytes, int length, const std::function<int(const char*, int)>& sendPiece);
     bool CheckStopRequest();
     int FilterReceived(void* buffer, int count);
     void NotifyTraffic(bool writing, const void* buffer, int length);
@@ -190,6 +187,9 @@ public:
 
 protected:
     int PlatformFamily(TSocketFamily family) const;
+    // Sends the bytes in throttled pieces of at most SendMaxChunk through sendPiece, which returns its count and
+    // sets ErrorNumber on failure; stops at the first error, reports it and returns what was sent.
+    int SendInPieces(const char* bytes, int length, const std::function<int(const char*, int)>& sendPiece);
 
 private:
     bool PollFor(short events, int ms);
