@@ -48,11 +48,6 @@ TServerProcess::~TServerProcess()
     Stop();
 }
 
-bool TServerProcess::Running()
-{
-    return WaitForExit(0) == -1 && FPid > 0;
-}
-
 int TServerProcess::WaitForExit(int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

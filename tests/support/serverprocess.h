@@ -16,7 +16,6 @@ public:
     TServerProcess(const TServerProcess&) = delete;
     TServerProcess& operator=(const TServerProcess&) = delete;
 
-    bool Running();
     // Waits for the process to end by itself; its exit status, or -1 when it was still running after timeoutMs.
     int WaitForExit(int timeoutMs);
     void Stop();
