@@ -1,5 +1,4 @@
-// The Setup page: the board's own web interface, signed in with the board
-// password.
+// The Setup page: the board's own web interface, signed in with the board password.
 #include "fmain.h"
 
 #include "authcallback.h"
@@ -38,8 +37,7 @@ void TFMain::BuildSetupPage()
     BRefresh->setGeometry(588, 8, 129, 27);
     BRefresh->setFont(font);
 
-    // The browser sits below the address row and takes the rest of the page, down
-    // to its bottom.
+    // The browser sits below the address row and takes the rest of the page, down to its bottom.
     Chromium = new TChromium(TSSetup);
     Chromium->setObjectName(QStringLiteral("Chromium"));
     auto* layout = new QVBoxLayout(TSSetup);
@@ -84,8 +82,7 @@ void TFMain::ChromiumGetAuthCredentials(TChromium*, QWebEnginePage*, const TFram
     result = true;
 }
 
-// The main thread replaces BoardPassword; a request that comes on another
-// thread reads it there.
+// The main thread replaces BoardPassword; a request that comes on another thread reads it there.
 std::string TFMain::BoardPasswordNow()
 {
     if (QThread::currentThread() == thread())

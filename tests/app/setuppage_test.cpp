@@ -1,5 +1,4 @@
-// The Setup page in a real window with a real engine, against the board web
-// server on loopback.
+// The Setup page in a real window with a real engine, against the board web server on loopback.
 #include "authcallback.h"
 #include "boardwebserver.h"
 #include "chromium.h"
@@ -66,8 +65,7 @@ protected:
         Chromium->Browser()->runJavaScript("document.getElementById('" + id + "').click();");
     }
 
-    // Selects the Setup tab as the user does and waits until the engine has
-    // loaded that page.
+    // Selects the Setup tab as the user does and waits until the engine has loaded that page.
     bool ShowSetupAndWait(const QString& url)
     {
         FinishedUrls.clear();
@@ -75,8 +73,7 @@ protected:
         return WaitFor([&] { return FinishedUrls.contains(url); }, EngineWait);
     }
 
-    // Clicks a link of the board's page and waits until the engine has loaded
-    // where it leads.
+    // Clicks a link of the board's page and waits until the engine has loaded where it leads.
     bool FollowAndWait(const QString& id, const QString& url)
     {
         FinishedUrls.clear();
@@ -100,8 +97,8 @@ protected:
     TChromium* Chromium = nullptr;
     // The address of each page whose load ended, in order.
     QStringList FinishedUrls;
-    // The board simulator of the test that runs one; it ends after the window, so
-    // that the window's serial port never loses its device while open.
+    // The board simulator of the test that runs one; it ends after the window, so that the window's serial port
+    // never loses its device while open.
     QTemporaryDir SimulatorDir;
     QProcess Simulator;
 };
@@ -262,9 +259,8 @@ TEST_F(SetupPageTest, RequestOnAnotherThreadReadsThePasswordWhole)
     EXPECT_EQ(authenticator.password(), "from-the-main-thread");
 }
 
-// The road a user walks with the board simulator: connect, INIT, a new board
-// password saved, ACCESS with the board's web address, and the Setup page
-// signed in with the saved password.
+// The road a user walks with the board simulator: connect, INIT, a new board password saved, ACCESS with the
+// board's web address, and the Setup page signed in with the saved password.
 TEST_F(SetupPageTest, SimulatedBoardIsSignedInWithTheSavedPassword)
 {
     Simulator.setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -1,6 +1,5 @@
-// Entry point of the Setup page tests: the engine prepared, then the program's
-// own application object, which serves the serial port's hand-overs and shows
-// errors as the program does.
+// Entry point of the Setup page tests: the engine prepared, then the program's own application object, which
+// serves the serial port's hand-overs and shows errors as the program does.
 #include "application.h"
 #include "boardwebserver.h"
 #include "enginetestenvironment.h"
