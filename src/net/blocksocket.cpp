@@ -705,9 +705,13 @@ std::string TBlockSocket::ReadAvailable(int ms)
             }
         }
         if (count > 0) {
-            result.resize(static_cast<std::size_t>(count));
-            const int received = ReceiveRaw(result.data(), count);
-            result.resize(ErrorNumber == 0 ? static_cast<std::size_t>(std::max(received, 0)) : 0);
+            if (FReceiveBuffer.size() < static_cast<std::size_t>(count)) {
+                FReceiveBuffer.resize(static_cast<std::size_t>(count));
+            }
+            const int received = ReceiveRaw(FReceiveBuffer.data(), count);
+            if (ErrorNumber == 0 && received > 0) {
+                result.assign(FReceiveBuffer.data(), static_cast<std::size_t>(received));
+            }
         }
     }
     if (ConvertLineEnd && !result.empty()) {

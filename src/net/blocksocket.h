@@ -196,6 +196,9 @@ private:
     void ReadInt32Into(TMemoryStream& stream, int ms, bool networkOrder);
 
     TSocketFamily FFamily = SF_Any;
+    // Kept between reads so that a long transfer does not allocate, zero and free a buffer of the pending size
+    // for every packet (with TLS the socket may hold far more than one record yields).
+    std::vector<char> FReceiveBuffer;
 };
 
 } // namespace quorlane::net
