@@ -127,7 +127,7 @@ TFMain::~TFMain()
     Chromium->OnAddressChange = nullptr;
     Chromium->OnGetAuthCredentials = nullptr;
     Chromium->OnLoadStart = nullptr;
-    SerialPort.ClosePort();
+    // The port closes in its own destructor, which never throws (a vanished device cannot be closed cleanly).
 }
 
 void TFMain::BuildConnectPage()

@@ -22,11 +22,6 @@ using namespace quorlane::net;
 
 namespace {
 
-QString Text(const std::string& text)
-{
-    return QString::fromStdString(text);
-}
-
 // The catalogue and the images are fetched with the server's certificate and host name checked against the
 // system's trusted certificates: an unchecked download would let anyone on the way put their image on the board.
 void VerifyServer(THTTPSend& http)
@@ -49,10 +44,10 @@ void TFMain::AGetFirmwareListExecute()
     const TCatalogue catalogue = fetched ? ReadCatalogue(http.ResultCode(), http.Headers, lines)
                                          : TCatalogue{{}, "Firmware list error: " + http.Sock.ErrorText};
     for (const std::string& entry : catalogue.Entries) {
-        CBProject->addItem(Text(entry));
+        CBProject->addItem(QString::fromStdString(entry));
     }
     if (!catalogue.Error.empty()) {
-        MFirmware->AddLine(Text(catalogue.Error));
+        MFirmware->AddLine(QString::fromStdString(catalogue.Error));
         CBProject->setCurrentIndex(-1);
         return;
     }
@@ -79,7 +74,7 @@ void TFMain::BUploadClick()
 
     const std::string version = EntryVersion(CBProject->currentText().toStdString());
     MFirmware->clear();
-    MFirmware->AddLine(Text("Start download firmware: " + version));
+    MFirmware->AddLine(QString::fromStdString("Start download firmware: " + version));
     PB->SetPosition(0);
     DownloadedBytes = 0;
 
@@ -96,13 +91,13 @@ void TFMain::BUploadClick()
     };
     if (!http.PerformRequest("GET", address)) {
         MFirmware->AddLine(QStringLiteral("Download error!"));
-        MFirmware->AddLine(Text(http.Sock.ErrorText));
+        MFirmware->AddLine(QString::fromStdString(http.Sock.ErrorText));
         return;
     }
     // An error page is never stored, and so never written onto the board.
     if (http.ResultCode() < 200 || http.ResultCode() > 299) {
         MFirmware->AddLine(QStringLiteral("Download error!"));
-        MFirmware->AddLine(Text(std::to_string(http.ResultCode()) + " " + http.ResultString()));
+        MFirmware->AddLine(QString::fromStdString(std::to_string(http.ResultCode()) + " " + http.ResultString()));
         return;
     }
     SaveFirmwareFile(ProgramDirectory(), http.Document.View());
