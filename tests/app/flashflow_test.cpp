@@ -1,6 +1,7 @@
 #include "memoconsole.h"
 #include "programdirectory.h"
 #include "progressbar.h"
+#include "testapplication.h"
 #include "windowfixture.h"
 
 #include <nlohmann/json.hpp>
@@ -35,15 +36,7 @@ QStringList MemoLines(const TMemo* memo)
 class MemoConsoleTest : public testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "quorlane-test";
-        static char* argv[] = {name, nullptr};
-        if (QApplication::instance() == nullptr) {
-            new TApplication(argc, argv);
-        }
-    }
+    static void SetUpTestSuite() { EnsureTestApplication(); }
 
     TMemo Memo;
 };

@@ -3,6 +3,7 @@
 #include "memo.h"
 #include "pagecontrol.h"
 #include "statuspanel.h"
+#include "testapplication.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -23,15 +24,7 @@ namespace {
 class SimulatorTest : public testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "quorlane-test";
-        static char* argv[] = {name, nullptr};
-        if (QApplication::instance() == nullptr) {
-            new TApplication(argc, argv);
-        }
-    }
+    static void SetUpTestSuite() { EnsureTestApplication(); }
 
     void SetUp() override
     {

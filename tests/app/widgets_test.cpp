@@ -3,6 +3,7 @@
 #include "pagecontrol.h"
 #include "progressbar.h"
 #include "statuspanel.h"
+#include "testapplication.h"
 
 #include <QImage>
 #include <QMessageBox>
@@ -15,15 +16,7 @@ namespace {
 class WidgetsTest : public testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "quorlane-test";
-        static char* argv[] = {name, nullptr};
-        if (QApplication::instance() == nullptr) {
-            new TApplication(argc, argv);
-        }
-    }
+    static void SetUpTestSuite() { EnsureTestApplication(); }
 };
 
 using ErrorDisplayTest = WidgetsTest;

@@ -6,6 +6,7 @@
 #include "pagecontrol.h"
 #include "ptyboard.h"
 #include "statuspanel.h"
+#include "testapplication.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -26,15 +27,7 @@
 class WindowTest : public testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char name[] = "quorlane-test";
-        static char* argv[] = {name, nullptr};
-        if (QApplication::instance() == nullptr) {
-            new TApplication(argc, argv);
-        }
-    }
+    static void SetUpTestSuite() { EnsureTestApplication(); }
 
     void SetUp() override
     {
