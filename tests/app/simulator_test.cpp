@@ -55,15 +55,7 @@ protected:
 
     static bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 8000)
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (!condition()) {
-            if (timer.elapsed() > timeoutMs) {
-                return false;
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return true;
+        return ProcessEventsUntil(condition, timeoutMs);
     }
 
     void Command(const std::string& command)

@@ -77,15 +77,7 @@ protected:
     // Processes events until the condition holds; false when it did not within the time.
     static bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000)
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (!condition()) {
-            if (timer.elapsed() > timeoutMs) {
-                return false;
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return true;
+        return ProcessEventsUntil(condition, timeoutMs);
     }
 
     static void Click(QWidget* control) { QTest::mouseClick(control, Qt::LeftButton); }
