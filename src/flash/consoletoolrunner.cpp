@@ -1,7 +1,7 @@
 #include "consoletoolrunner.h"
 
-#include "memolinebreaks.h"
 #include "programdirectory.h"
+#include "toolscreen.h"
 
 #include <cerrno>
 #include <csignal>
@@ -88,17 +88,26 @@ public:
         }
     }
 
-    // Waits without a time limit, but keeps the window alive while the child has not ended yet.
-    void WaitForEnd(IConsoleMemo& memo)
+    // Waits without a time limit, but keeps the window alive while the child has not ended yet. Returns the exit
+    // status: the child's exit code, 128 plus the signal that ended it, or -1 when it cannot be told.
+    int WaitForEnd(IConsoleMemo& memo)
     {
-        while (FPid > 0) {
-            pid_t done = ::waitpid(FPid, nullptr, WNOHANG);
-            if (done == FPid || (done < 0 && errno != EINTR)) {
-                FPid = -1;
-            } else if (done == 0) {
+        int status = 0;
+        for (;;) {
+            const pid_t done = ::waitpid(FPid, &status, WNOHANG);
+            if (done == 0 || (done < 0 && errno == EINTR)) {
                 memo.ProcessPendingEvents();
                 ::poll(nullptr, 0, EventIntervalMs);
+                continue;
             }
+            FPid = -1;
+            if (done < 0) {
+                return -1;
+            }
+            if (WIFEXITED(status)) {
+                return WEXITSTATUS(status);
+            }
+            return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
         }
     }
 
@@ -107,17 +116,31 @@ private:
     TUniqueFd& FOutput;
 };
 
-// The program's environment with the program's directory put first on PATH.
+// Set for the tool whatever the program's environment says: no colours and no cursor movements, which a memo would
+// show as boxes, and a Python tool's output unbuffered, so that its progress arrives while it works.
+constexpr std::string_view ToolSettings[] = {"NO_COLOR=1", "TERM=dumb", "PYTHONUNBUFFERED=1"};
+
+bool IsOverridden(std::string_view variable)
+{
+    for (std::string_view setting : ToolSettings) {
+        if (variable.starts_with(setting.substr(0, setting.find('=') + 1))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The program's environment with the program's directory put first on PATH and the tool's settings.
 std::vector<std::string> ChildEnvironment(const std::string& programDirectory)
 {
     constexpr std::string_view pathKey = "PATH=";
-    std::vector<std::string> environment;
+    std::vector<std::string> environment(std::begin(ToolSettings), std::end(ToolSettings));
     std::string path;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         std::string_view variable(*entry);
         if (variable.starts_with(pathKey)) {
             path = variable.substr(pathKey.size());
-        } else {
+        } else if (!IsOverridden(variable)) {
             environment.emplace_back(variable);
         }
     }
@@ -171,11 +194,11 @@ pid_t StartShell(const std::string& command, const std::string& directory, int o
     return pid;
 }
 
-// Reads the tool's output in pieces of at most 255 bytes until the pipe ends, appending each piece to the memo and
-// to output. While no output comes, the window processes its events between short waits.
+// Reads the tool's output in pieces of at most 255 bytes until the pipe ends, showing each piece in the memo and
+// appending it to output. While no output comes, the window processes its events between short waits.
 void StreamOutput(int readFd, IConsoleMemo& memo, std::string& output)
 {
-    TMemoLineBreaks lineBreaks;
+    TToolScreen screen(memo);
     char buffer[PieceSize + 1];
     for (;;) {
         pollfd ready{readFd, POLLIN, 0};
@@ -197,7 +220,7 @@ void StreamOutput(int readFd, IConsoleMemo& memo, std::string& output)
         buffer[got] = '\0';
         // A zero byte cuts the piece there.
         std::string piece(buffer);
-        memo.AppendText(lineBreaks.Convert(piece));
+        screen.Write(piece);
         output += piece;
         memo.ProcessPendingEvents();
     }
@@ -205,13 +228,13 @@ void StreamOutput(int readFd, IConsoleMemo& memo, std::string& output)
 
 } // namespace
 
-void RunConsoleTool(const std::string& command, IConsoleMemo& memo, const std::string& directory, std::string& output)
+int RunConsoleTool(const std::string& command, IConsoleMemo& memo, const std::string& directory, std::string& output)
 {
     output.clear();
 
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
-        return;
+        return -1;
     }
     TUniqueFd readEnd(ends[0]);
     TUniqueFd writeEnd(ends[1]);
@@ -220,10 +243,10 @@ void RunConsoleTool(const std::string& command, IConsoleMemo& memo, const std::s
     // From here on only the child and what it starts hold a write end, so the pipe ends with them.
     writeEnd.Close();
     if (pid < 0) {
-        return;
+        return -1;
     }
     TChild child(pid, readEnd);
 
     StreamOutput(readEnd.Get(), memo, output);
-    child.WaitForEnd(memo);
+    return child.WaitForEnd(memo);
 }

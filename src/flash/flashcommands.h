@@ -1,8 +1,11 @@
 #pragma once
 
+#include "flashtool.h"
+
 #include <string>
 
-// Command lines of the flashing tool, run in the program's directory where "init.bin" and
-// "firmware.bin" lie. The port name is quoted for the shell when it needs it.
-std::string InitializeCommand(const std::string& port);
-std::string FirmwareCommand(const std::string& port);
+// The flashing tool's command lines in the tool's own language: the initializer image and the firmware image
+// written at address 0 in dio mode, the firmware with 40 MHz and a 4 MB flash chip. The tool, the port and the
+// image are quoted for the shell when they need it.
+std::string InitializeCommand(const TFlashTool& tool, const std::string& port, const std::string& image);
+std::string FirmwareCommand(const TFlashTool& tool, const std::string& port, const std::string& image);

@@ -27,20 +27,38 @@ std::string ShellOutput(const std::string& command)
     return output;
 }
 
-TEST(FlashCommandTest, InitializeCommandForDevicePath)
+TEST(FlashCommandTest, EsptoolCkGetsTheClassicCommandLines)
 {
-    EXPECT_EQ(InitializeCommand("/dev/ttyUSB0"), "esptool -cp /dev/ttyUSB0 -bm dio -cd nodemcu -cf init.bin -v");
+    const TFlashTool tool{"/opt/esptool", TFlashToolKind::EsptoolCk, "esptool v0.4.13"};
+    EXPECT_EQ(InitializeCommand(tool, "/dev/ttyUSB0", "init.bin"),
+              "/opt/esptool -cp /dev/ttyUSB0 -bm dio -cd nodemcu -cf init.bin -v");
+    EXPECT_EQ(FirmwareCommand(tool, "/dev/ttyACM1", "firmware.bin"),
+              "/opt/esptool -cp /dev/ttyACM1 -bm dio -bf 40 -cd nodemcu -bz 4M -cf firmware.bin -v");
 }
 
-TEST(FlashCommandTest, FirmwareCommandForDevicePath)
+TEST(FlashCommandTest, EspressifToolsGetTheirOwnSpelling)
 {
-    EXPECT_EQ(FirmwareCommand("/dev/ttyACM1"),
-              "esptool -cp /dev/ttyACM1 -bm dio -bf 40 -cd nodemcu -bz 4M -cf firmware.bin -v");
+    const TFlashTool v4{"/usr/local/bin/esptool.py", TFlashToolKind::Espressif, "esptool.py v4.8.1"};
+    EXPECT_EQ(InitializeCommand(v4, "/dev/ttyUSB0", "init.bin"),
+              "/usr/local/bin/esptool.py --port /dev/ttyUSB0 write_flash --flash_mode dio 0x0 init.bin");
+    EXPECT_EQ(FirmwareCommand(v4, "/dev/ttyUSB0", "firmware.bin"),
+              "/usr/local/bin/esptool.py --port /dev/ttyUSB0 write_flash --flash_mode dio --flash_freq 40m "
+              "--flash_size 4MB 0x0 firmware.bin");
+
+    const TFlashTool v5{"/home/me/.local/bin/esptool", TFlashToolKind::Espressif5, "esptool v5.3.1"};
+    EXPECT_EQ(InitializeCommand(v5, "/dev/ttyUSB0", "init.bin"),
+              "/home/me/.local/bin/esptool --port /dev/ttyUSB0 write-flash --flash-mode dio 0x0 init.bin");
+    EXPECT_EQ(FirmwareCommand(v5, "/dev/ttyUSB0", "firmware.bin"),
+              "/home/me/.local/bin/esptool --port /dev/ttyUSB0 write-flash --flash-mode dio --flash-freq 40m "
+              "--flash-size 4MB 0x0 firmware.bin");
 }
 
-TEST(FlashCommandTest, PortWithSpaceIsOneQuotedWord)
+TEST(FlashCommandTest, ToolPortAndImageWithSpacesAreOneQuotedWordEach)
 {
-    EXPECT_EQ(InitializeCommand("/tmp/my port"), "esptool -cp '/tmp/my port' -bm dio -cd nodemcu -cf init.bin -v");
+    const TFlashTool tool{"/home/my tools/esptool", TFlashToolKind::Espressif5, ""};
+    EXPECT_EQ(InitializeCommand(tool, "/tmp/my port", "/home/me/.local/share/quorlane/init.bin"),
+              "'/home/my tools/esptool' --port '/tmp/my port' write-flash --flash-mode dio 0x0 "
+              "/home/me/.local/share/quorlane/init.bin");
 }
 
 TEST(ShellQuoteTest, PlainDeviceNamesStayAsTheyAre)

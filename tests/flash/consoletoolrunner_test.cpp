@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -43,6 +44,8 @@ bool NoChildLeft()
     return ::waitpid(-1, nullptr, WNOHANG) < 0 && errno == ECHILD;
 }
 
+using TLines = std::vector<std::string>;
+
 TEST_F(ConsoleToolRunnerTest, BurstsArriveInOrderWithoutExtraLineBreaks)
 {
     std::string expected;
@@ -51,55 +54,45 @@ TEST_F(ConsoleToolRunnerTest, BurstsArriveInOrderWithoutExtraLineBreaks)
     }
     const std::string output = Run("for c in a b c d e f g h i j; do printf \"%099d|\" 0 | tr 0 $c; sleep 0.03; done");
     EXPECT_EQ(output, expected);
-    EXPECT_EQ(Memo.Text, expected);
+    EXPECT_EQ(Memo.Lines, TLines{expected});
 }
 
 TEST_F(ConsoleToolRunnerTest, LongOutputComesInPiecesOfAtMost255Bytes)
 {
     const std::string output = Run("head -c 1000 /dev/zero | tr '\\0' x");
     EXPECT_EQ(output, std::string(1000, 'x'));
-    EXPECT_EQ(Memo.Text, output);
-    ASSERT_GE(Memo.Appended.size(), 4u);
-    for (const std::string& piece : Memo.Appended) {
-        EXPECT_LE(piece.size(), 255u);
-    }
+    EXPECT_EQ(Memo.Lines, TLines{output});
+    EXPECT_GE(Memo.Updates, 4);
 }
 
-TEST_F(ConsoleToolRunnerTest, OutputIsAppendedToWhatTheMemoShows)
+TEST_F(ConsoleToolRunnerTest, OutputStartsBelowWhatTheMemoShows)
 {
-    Memo.Text = "Prepare initializer...\r\n";
+    Memo = TRecordingMemo({"Prepare initializer..."});
     Run("echo tool");
-    EXPECT_EQ(Memo.Text, "Prepare initializer...\r\ntool\r\n");
+    EXPECT_EQ(Memo.Lines, (TLines{"Prepare initializer...", "tool"}));
 }
 
 TEST_F(ConsoleToolRunnerTest, LineFeedOnlyOutputShowsAsLinesAndIsKeptInOutput)
 {
     const std::string output = Run("printf 'one\\ntwo\\nthree'");
     EXPECT_EQ(output, "one\ntwo\nthree");
-    EXPECT_EQ(Memo.Text, "one\r\ntwo\r\nthree");
-}
-
-TEST_F(ConsoleToolRunnerTest, CarriageReturnProgressShowsAsLines)
-{
-    const std::string output = Run("printf '10 %%\\r'; sleep 0.05; printf '\\n20 %%\\r\\n'");
-    EXPECT_EQ(output, "10 %\r\n20 %\r\n");
-    EXPECT_EQ(Memo.Text, "10 %\r\n20 %\r\n");
+    EXPECT_EQ(Memo.Lines, (TLines{"one", "two", "three"}));
 }
 
 TEST_F(ConsoleToolRunnerTest, ZeroByteCutsItsPieceAndReadingGoesOn)
 {
     const std::string output = Run("printf 'ab\\000cd'; sleep 0.3; printf 'ef\\n'");
     EXPECT_EQ(output, "abef\n");
-    EXPECT_EQ(Memo.Text, "abef\r\n");
+    EXPECT_EQ(Memo.Lines, TLines{"abef"});
 }
 
 TEST_F(ConsoleToolRunnerTest, SilentCommandLeavesMemoUnchanged)
 {
-    Memo.Text = "earlier line\r\n";
+    Memo = TRecordingMemo({"earlier line"});
     const std::string output = Run("true");
     EXPECT_EQ(output, "");
-    EXPECT_EQ(Memo.Text, "earlier line\r\n");
-    EXPECT_TRUE(Memo.Appended.empty());
+    EXPECT_EQ(Memo.Lines, TLines{"earlier line"});
+    EXPECT_EQ(Memo.Updates, 0);
 }
 
 TEST_F(ConsoleToolRunnerTest, StandardErrorIsMergedInWritingOrder)
@@ -107,15 +100,29 @@ TEST_F(ConsoleToolRunnerTest, StandardErrorIsMergedInWritingOrder)
     const std::string output = Run("echo out1; sleep 0.02; echo err1 >&2; sleep 0.02; echo out2; sleep 0.02; "
                                    "echo err2 1>&2");
     EXPECT_EQ(output, "out1\nerr1\nout2\nerr2\n");
-    EXPECT_EQ(Memo.Text, "out1\r\nerr1\r\nout2\r\nerr2\r\n");
+    EXPECT_EQ(Memo.Lines, (TLines{"out1", "err1", "out2", "err2"}));
 }
 
-TEST_F(ConsoleToolRunnerTest, MissingToolShowsTheShellsMessage)
+TEST_F(ConsoleToolRunnerTest, ExitStatusIsReturned)
 {
-    const std::string output = Run("quorlane-no-such-tool -v");
+    std::string output;
+    EXPECT_EQ(RunConsoleTool("true", Memo, "/", output), 0);
+    EXPECT_EQ(RunConsoleTool("echo failing; exit 3", Memo, "/", output), 3);
+    EXPECT_EQ(RunConsoleTool("kill -TERM $$", Memo, "/", output), 128 + SIGTERM);
+    EXPECT_EQ(RunConsoleTool("true", Memo, FTempDir.File("missing"), output), -1);
+
+    EXPECT_EQ(RunConsoleTool("quorlane-no-such-tool -v", Memo, "/", output), 127);
     EXPECT_NE(output.find("quorlane-no-such-tool"), std::string::npos) << output;
     EXPECT_NE(output.find("not found"), std::string::npos) << output;
-    EXPECT_EQ(Memo.Text.find("quorlane-no-such-tool"), output.find("quorlane-no-such-tool"));
+}
+
+TEST_F(ConsoleToolRunnerTest, ToolRunsWithoutColoursOrTerminalControlAndUnbuffered)
+{
+    ::setenv("TERM", "xterm-256color", 1);
+    ::setenv("NO_COLOR", "0", 1);
+    const std::string output = Run("echo \"$NO_COLOR $TERM $PYTHONUNBUFFERED\"; env | grep -c '^TERM='");
+    ::unsetenv("NO_COLOR");
+    EXPECT_EQ(output, "1 dumb 1\n1\n");
 }
 
 TEST_F(ConsoleToolRunnerTest, CommandRunsInTheGivenDirectory)
@@ -131,12 +138,12 @@ TEST_F(ConsoleToolRunnerTest, CommandRunsInTheGivenDirectory)
 
 TEST_F(ConsoleToolRunnerTest, UnusableDirectoryStartsNothing)
 {
-    Memo.Text = "kept";
+    Memo = TRecordingMemo({"kept"});
     const fs::path marker = FTempDir.File("ran");
     const std::string output = Run("touch " + marker.string() + "; echo ran", FTempDir.File("missing"));
     EXPECT_EQ(output, "");
-    EXPECT_EQ(Memo.Text, "kept");
-    EXPECT_TRUE(Memo.Appended.empty());
+    EXPECT_EQ(Memo.Lines, TLines{"kept"});
+    EXPECT_EQ(Memo.Updates, 0);
     EXPECT_FALSE(fs::exists(marker));
 }
 
@@ -160,13 +167,13 @@ TEST_F(ConsoleToolRunnerTest, EventsAreProcessedWhileTheToolIsSilent)
     Run("sleep 1; echo done");
     // The wait is cut into short polls, so a second of silence gives many rounds of events.
     EXPECT_GE(Memo.EventRoundsBeforeOutput, 10);
-    EXPECT_EQ(Memo.Text, "done\r\n");
+    EXPECT_EQ(Memo.Lines, TLines{"done"});
 }
 
 TEST_F(ConsoleToolRunnerTest, EachPieceIsFollowedByEventProcessing)
 {
     Run("echo a; sleep 0.3; echo b; sleep 0.3; echo c");
-    EXPECT_EQ(Memo.Appended.size(), 3u);
+    EXPECT_EQ(Memo.Updates, 3);
     EXPECT_GE(Memo.EventRounds - Memo.EventRoundsBeforeOutput, 3);
 }
 
@@ -193,7 +200,7 @@ TEST_F(ConsoleToolRunnerTest, RunsLeaveNoDescriptorOrChildBehind)
 TEST_F(ConsoleToolRunnerTest, ErrorFromTheMemoStillClosesAndReaps)
 {
     const size_t before = OpenDescriptorCount();
-    Memo.OnAppend = [](const std::string&) { throw std::runtime_error("memo failed"); };
+    Memo.OnUpdate = [](const TRecordingMemo&) { throw std::runtime_error("memo failed"); };
     std::string output;
     // The tool would write forever; closing the pipe must end it so the runner can reap it.
     EXPECT_THROW(RunConsoleTool("while :; do echo more; done", Memo, "/", output), std::runtime_error);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+using TLines = std::vector<std::string>;
 
 // Runs the flashing tool's command lines against the stand-in tool that CMake places beside this
 // test program, in the program's directory, as the window does.
@@ -48,13 +51,13 @@ protected:
         return nlohmann::json::parse(log);
     }
 
-    std::string Run(const std::string& command)
+    int Run(const std::string& command)
     {
         std::string output;
-        RunConsoleTool(command, Memo, ProgramDirectory(), output);
-        return output;
+        return RunConsoleTool(command, Memo, ProgramDirectory(), output);
     }
 
+    const TFlashTool Tool{ProgramDirectory() + "/esptool", TFlashToolKind::EsptoolCk, ""};
     quorlane::testsupport::TTempDir FTempDir;
     fs::path FLog;
     fs::path FSavedCurrent;
@@ -66,7 +69,7 @@ TEST_F(EsptoolRunTest, InitializeRunsTheToolWithItsArgumentsInTheProgramDirector
     WriteImage("init.bin", 4096);
     // The program's current directory must not matter.
     fs::current_path(FTempDir.Path());
-    Run(InitializeCommand("/dev/ttyUSB0"));
+    EXPECT_EQ(Run(InitializeCommand(Tool, "/dev/ttyUSB0", "init.bin")), 0);
 
     const nlohmann::json record = Record();
     EXPECT_EQ(record["args"],
@@ -75,60 +78,42 @@ TEST_F(EsptoolRunTest, InitializeRunsTheToolWithItsArgumentsInTheProgramDirector
     EXPECT_EQ(record["image"]["size"], 4096);
 }
 
-TEST_F(EsptoolRunTest, FirmwareRunsTheToolWithItsArguments)
-{
-    WriteImage("firmware.bin", 10000);
-    Run(FirmwareCommand("/dev/ttyACM0"));
-
-    const nlohmann::json record = Record();
-    EXPECT_EQ(record["args"], nlohmann::json({"-cp", "/dev/ttyACM0", "-bm", "dio", "-bf", "40", "-cd", "nodemcu", "-bz",
-                                              "4M", "-cf", "firmware.bin", "-v"}));
-    EXPECT_EQ(record["cwd"], ProgramDirectory());
-    EXPECT_EQ(record["image"]["size"], 10000);
-    EXPECT_NE(Memo.Text.find("Wrote 10000 bytes\r\n"), std::string::npos) << Memo.Text;
-}
-
 TEST_F(EsptoolRunTest, HostilePortNameReachesTheToolAsOneArgument)
 {
     WriteImage("init.bin", 16);
     const fs::path marker = FTempDir.File("injected");
     const std::string port = "/dev/tty USB0;touch " + marker.string() + ";$(touch " + marker.string() + ")";
-    Run(InitializeCommand(port));
+    Run(InitializeCommand(Tool, port, "init.bin"));
 
     EXPECT_EQ(Record()["args"][1], port);
     EXPECT_FALSE(fs::exists(marker));
 }
 
-TEST_F(EsptoolRunTest, ProgressIsShownWhileTheToolRuns)
+TEST_F(EsptoolRunTest, ProgressIsShownWhileTheToolRunsOnOneLine)
 {
-    WriteImage("init.bin", 800);
-    std::vector<std::string> seen;
-    Memo.OnAppend = [&seen](const std::string& text) { seen.push_back(text); };
-    const std::string output = Run(InitializeCommand("/dev/ttyUSB0"));
+    WriteImage("firmware.bin", 800);
+    std::vector<TLines> seen;
+    Memo.OnUpdate = [&seen](const TRecordingMemo& memo) { seen.push_back(memo.Lines); };
+    EXPECT_EQ(Run(FirmwareCommand(Tool, "/dev/ttyUSB0", "firmware.bin")), 0);
 
     // The first progress line is in the memo before the tool has finished.
-    ASSERT_GE(seen.size(), 3u);
-    auto firstProgress = std::find_if(
-        seen.begin(), seen.end(), [](const std::string& text) { return text.find("Writing at") != std::string::npos; });
+    const auto firstProgress = std::find_if(seen.begin(), seen.end(), [](const TLines& lines) {
+        return !lines.empty() && lines.back().starts_with("Writing at");
+    });
     ASSERT_NE(firstProgress, seen.end());
-    EXPECT_EQ(firstProgress->find("Leaving..."), std::string::npos);
-    EXPECT_EQ(seen.back(), Memo.Text);
-    EXPECT_EQ(
-        Memo.Text.rfind("esptool stand-in\r\nConnecting to /dev/ttyUSB0\r\nWriting at 0x00000064... (12 %)\r\n", 0), 0u)
-        << Memo.Text;
-    EXPECT_NE(Memo.Text.find("Writing at 0x00000320... (100 %)\r\nWrote 800 bytes\r\nLeaving...\r\n"),
-              std::string::npos)
-        << Memo.Text;
-    EXPECT_NE(output.find("(100 %)\nWrote 800 bytes\nLeaving...\n"), std::string::npos) << output;
+    EXPECT_EQ(std::find(firstProgress->begin(), firstProgress->end(), "Leaving..."), firstProgress->end());
+    EXPECT_EQ(Memo.Lines, (TLines{"esptool stand-in", "Connecting to /dev/ttyUSB0", "Writing at 0x00000320... (100 %)",
+                                  "Wrote 800 bytes", "Leaving..."}));
+    EXPECT_EQ(Memo.Progress, (std::vector<int>{12, 25, 37, 50, 62, 75, 87, 100}));
 }
 
-TEST_F(EsptoolRunTest, MissingImageShowsTheToolsComplaint)
+TEST_F(EsptoolRunTest, MissingImageFailsWithTheToolsComplaint)
 {
     fs::remove(fs::path(ProgramDirectory()) / "firmware.bin");
-    Memo.Text = "Prepare uploader...\r\n";
-    Run(FirmwareCommand("/dev/ttyUSB0"));
-    EXPECT_NE(Memo.Text.find("Cannot open firmware.bin\r\n"), std::string::npos) << Memo.Text;
-    EXPECT_EQ(Memo.Text.rfind("Prepare uploader...\r\nesptool stand-in\r\n", 0), 0u) << Memo.Text;
+    Memo = TRecordingMemo({"Prepare uploader..."});
+    EXPECT_NE(Run(FirmwareCommand(Tool, "/dev/ttyUSB0", "firmware.bin")), 0);
+    EXPECT_EQ(Memo.Lines, (TLines{"Prepare uploader...", "esptool stand-in", "Connecting to /dev/ttyUSB0",
+                                  "Cannot open firmware.bin"}));
     EXPECT_TRUE(Record()["image"].is_null());
 }
 
@@ -137,12 +122,12 @@ TEST_F(EsptoolRunTest, SilentStretchOfTheToolKeepsEventsFlowing)
     WriteImage("init.bin", 16);
     ::setenv("ESPTOOL_STANDIN_SILENCE", "1", 1);
     int roundsDuringSilence = 0;
-    Memo.OnAppend = [this, &roundsDuringSilence](const std::string& text) {
-        if (text.find("Connecting to") != std::string::npos && roundsDuringSilence == 0) {
-            roundsDuringSilence = Memo.EventRounds;
+    Memo.OnUpdate = [&roundsDuringSilence](const TRecordingMemo& memo) {
+        if (memo.Lines.size() >= 2 && roundsDuringSilence == 0) {
+            roundsDuringSilence = memo.EventRounds;
         }
     };
-    Run(InitializeCommand("/dev/ttyUSB0"));
+    Run(InitializeCommand(Tool, "/dev/ttyUSB0", "init.bin"));
     ::unsetenv("ESPTOOL_STANDIN_SILENCE");
     EXPECT_GE(roundsDuringSilence, 10);
 }
