@@ -1,21 +1,22 @@
 #include "firmwarecatalogue.h"
 
 #include "json.h"
-#include "textparse.h"
 #include "utf8.h"
+
+#include <openssl/evp.h>
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
+#include <span>
 #include <stdexcept>
 
 using namespace quorlane::json;
-using quorlane::net::TextAfter;
 
 namespace {
 
-constexpr char ListError[] = "Firmware list error: ";
+constexpr std::size_t Sha256HexLength = 64;
 
 // The last status line of a head, which is the final answer's when interim answers came first.
 std::string StatusLine(const std::vector<std::string>& head)
@@ -35,6 +36,66 @@ std::string MemberText(const TJSONobject& object, std::u16string_view name)
     return member->Value().AsTextStrict();
 }
 
+[[noreturn]] void Unreadable(std::u16string_view name)
+{
+    throw std::runtime_error("its \"" + Utf16ToUtf8(name) + "\" is unreadable");
+}
+
+// A size or hash that is there but cannot be read stops the list: ignoring it would flash an unchecked image.
+std::optional<std::int64_t> ImageSize(const TJSONobject& object)
+{
+    const TJSONbase* member = object.Member(u"size");
+    if (member == nullptr) {
+        return std::nullopt;
+    }
+    const auto* number = dynamic_cast<const TJSONnumber*>(member);
+    const long double value = number != nullptr ? number->Number : -1;
+    if (!(value >= 0 && value <= 9e15) || value != static_cast<long double>(static_cast<std::int64_t>(value))) {
+        Unreadable(u"size");
+    }
+    return static_cast<std::int64_t>(value);
+}
+
+std::string ImageSha256(const TJSONobject& object)
+{
+    if (object.Member(u"sha256") == nullptr) {
+        return {};
+    }
+    std::string hash = MemberText(object, u"sha256");
+    std::ranges::transform(hash, hash.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (hash.size() != Sha256HexLength || hash.find_first_not_of("0123456789abcdef") != std::string::npos) {
+        Unreadable(u"sha256");
+    }
+    return hash;
+}
+
+TCatalogueEntry ReadEntry(const TJSONobject* object)
+{
+    if (object == nullptr) {
+        throw std::runtime_error("it is not an object");
+    }
+    TCatalogueEntry entry;
+    entry.Version = MemberText(*object, u"version");
+    entry.Name = MemberText(*object, u"name");
+    entry.Size = ImageSize(*object);
+    entry.Sha256 = ImageSha256(*object);
+    return entry;
+}
+
+std::string Sha256Hex(std::string_view bytes)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
+    std::string hex;
+    for (unsigned char byte : std::span(digest, length)) {
+        constexpr char digits[] = "0123456789abcdef";
+        hex += digits[byte >> 4];
+        hex += digits[byte & 0xF];
+    }
+    return hex;
+}
+
 } // namespace
 
 std::string CatalogueAddress()
@@ -52,7 +113,7 @@ TCatalogue ReadCatalogue(std::int32_t resultCode, const std::vector<std::string>
 {
     TCatalogue catalogue;
     if (resultCode < 200 || resultCode > 299) {
-        catalogue.Error = ListError + StatusLine(head);
+        catalogue.Error = std::string(CatalogueErrorPrefix) + StatusLine(head);
         return catalogue;
     }
     std::string text;
@@ -62,30 +123,31 @@ TCatalogue ReadCatalogue(std::int32_t resultCode, const std::vector<std::string>
     const std::unique_ptr<TJSONbase> tree = TJSON::ParseJSONText(text);
     const auto* list = dynamic_cast<const TJSONlist*>(tree.get());
     if (list == nullptr) {
-        catalogue.Error = std::string(ListError) + "the answer is not a JSON array";
+        catalogue.Error = std::string(CatalogueErrorPrefix) + "the answer is not a JSON array";
         return catalogue;
     }
     for (int index = 0; index < list->ItemCount(); ++index) {
-        const auto* object = dynamic_cast<const TJSONobject*>(list->Item(index));
         try {
-            if (object == nullptr) {
-                throw std::runtime_error("it is not an object");
-            }
-            const std::string version = MemberText(*object, u"version");
-            const std::string name = MemberText(*object, u"name");
-            catalogue.Entries.push_back(name + " = [" + version + "]");
+            catalogue.Entries.push_back(ReadEntry(dynamic_cast<const TJSONobject*>(list->Item(index))));
         } catch (const std::exception& error) {
-            catalogue.Error = ListError + ("element " + std::to_string(index + 1) + " is unreadable: ") + error.what();
+            catalogue.Error = std::string(CatalogueErrorPrefix) +
+                              ("element " + std::to_string(index + 1) + " is unreadable: ") + error.what();
             return catalogue;
         }
     }
     return catalogue;
 }
 
-std::string EntryVersion(const std::string& entry)
+std::string ImageMismatch(const TCatalogueEntry& entry, std::string_view image)
 {
-    const std::string rest = TextAfter(entry, "=");
-    return rest.size() < 3 ? std::string() : rest.substr(2, rest.size() - 3);
+    const auto size = static_cast<std::int64_t>(image.size());
+    if (entry.Size && *entry.Size != size) {
+        return "the image has " + std::to_string(size) + " bytes, the catalogue says " + std::to_string(*entry.Size);
+    }
+    if (!entry.Sha256.empty() && Sha256Hex(image) != entry.Sha256) {
+        return "the image's SHA-256 is " + Sha256Hex(image) + ", the catalogue says " + entry.Sha256;
+    }
+    return {};
 }
 
 std::int64_t DownloadSizeFromHead(const std::vector<std::string>& headers)

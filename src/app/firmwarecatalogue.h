@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The firmware catalogue's addresses and the Firmware page's reading of its answers, apart from the window so that
@@ -14,24 +16,41 @@ inline constexpr char CatalogueAddressVariable[] = "QUORLANE_CATALOGUE_URL";
 inline constexpr char CataloguePath[] = "/api/firmware/";
 // Followed by the percent-encoded version text.
 inline constexpr char ImagePath[] = "/api/firmware_download/?file=";
+// Starts the memo line that says why the catalogue could not be listed.
+inline constexpr char CatalogueErrorPrefix[] = "Firmware list error: ";
 
 // QUORLANE_CATALOGUE_URL when set and not empty, otherwise DefaultCatalogueAddress; trailing slashes removed.
 std::string CatalogueAddress();
 
-// The list entries read from a catalogue answer, in its order, and the cause when reading stopped early.
+// One firmware project of the catalogue. Size and SHA-256 of its image are optional members beside name and
+// version; where the catalogue gives them, a download must match them before it is stored or flashed.
+struct TCatalogueEntry
+{
+    std::string Name;
+    std::string Version;
+    std::optional<std::int64_t> Size;
+    std::string Sha256; // lower-case hex; empty when the catalogue does not give it
+
+    // The entry as the list shows it: name + " = [" + version + "]".
+    std::string Text() const { return Name + " = [" + Version + "]"; }
+    bool operator==(const TCatalogueEntry&) const = default;
+};
+
+// The entries read from a catalogue answer, in its order, and the cause when reading stopped early.
 struct TCatalogue
 {
-    std::vector<std::string> Entries;
+    std::vector<TCatalogueEntry> Entries;
     std::string Error; // empty when the whole answer was read
 };
 
 // Reads the catalogue from an answer's status code, head and body lines: a JSON array of objects with "name" and
-// "version", each giving the entry name + " = [" + version + "]". Entries before an unreadable element are kept.
+// "version" (and optionally "size" and "sha256"). Entries before an unreadable element are kept.
 TCatalogue ReadCatalogue(std::int32_t resultCode, const std::vector<std::string>& head,
                          const std::vector<std::string>& lines);
 
-// The version text of a list entry: after its first "=", without the first two characters and the last one.
-std::string EntryVersion(const std::string& entry);
+// Why a downloaded image is not the one the entry describes; empty when it matches (or the entry gives no size and
+// no hash).
+std::string ImageMismatch(const TCatalogueEntry& entry, std::string_view image);
 
 // The progress bar's maximum from a HEAD answer's head: the head's length as text (every line with CR LF) plus the
 // first length header's value, or -1 when there is none. A value that is not a decimal integer is an error.

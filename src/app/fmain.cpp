@@ -110,6 +110,8 @@ TFMain::TFMain(QWidget* parent)
     Wire(BComInit, &QPushButton::clicked, this, &TFMain::BComInitClick);
     Wire(PAccess, &TStatusPanel::Click, this, &TFMain::PAccessClick);
     Wire(BAccessSave, &QPushButton::clicked, this, &TFMain::BAccessSaveClick);
+    Wire(BBack, &QPushButton::clicked, this, &TFMain::BBackClick);
+    Wire(BHome, &QPushButton::clicked, this, &TFMain::BHomeClick);
     Wire(BRefresh, &QPushButton::clicked, this, &TFMain::BRefreshClick);
     Chromium->OnAddressChange = std::bind_front(&TFMain::ChromiumAddressChange, this);
     Chromium->OnGetAuthCredentials = std::bind_front(&TFMain::ChromiumGetAuthCredentials, this);
@@ -156,6 +158,8 @@ void TFMain::BuildAccessPage()
     Label(wifi, "SSID ", {16, 30});
     CBSsid = Named(new QComboBox(wifi), "CBSsid");
     CBSsid->setEditable(true);
+    // The list holds only the networks the board reported: Enter must not add the typed text to it.
+    CBSsid->setInsertPolicy(QComboBox::NoInsert);
     CBSsid->setGeometry(120, 26, 570, 26);
     EWFPass = Edit(wifi, "EWFPass", "Password ", 1);
 
@@ -173,6 +177,23 @@ void TFMain::BuildAccessPage()
     EInitPass = Edit(hotspot, "EInitPass", "Password ", 1);
 
     BAccessSave = Button(TSAccess, "BAccessSave", "Save", {8, 508, 710, 36});
+
+    // Passwords are masked on screen unless the user asks to see them.
+    for (QLineEdit* password : PasswordEdits()) {
+        password->setEchoMode(QLineEdit::Password);
+    }
+    BShowPasswords = Button(TSAccess, "BShowPasswords", "Show passwords", {8, 552, 160, 28});
+    BShowPasswords->setCheckable(true);
+    QObject::connect(BShowPasswords, &QPushButton::toggled, this, [this](bool shown) {
+        for (QLineEdit* password : PasswordEdits()) {
+            password->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+        }
+    });
+}
+
+QList<QLineEdit*> TFMain::PasswordEdits() const
+{
+    return {EWFPass, EBoardPass, EInitPass};
 }
 
 void TFMain::BuildFirmwarePage()
@@ -238,6 +259,7 @@ void TFMain::AAccessResetExecute()
         edit->setEnabled(false);
     }
     BAccessSave->setEnabled(false);
+    BShowPasswords->setChecked(false);
     PCMain->SetTabShown(TSFirmware, false);
     PCMain->SetTabShown(TSSetup, false);
     QCoreApplication::processEvents();

@@ -3,11 +3,15 @@
 #include "boardconsole.h"
 #include "boardmessage.h"
 #include "credentialpolicy.h"
+#include "firmwarecatalogue.h"
+#include "flashtool.h"
 #include "serialport.h"
 
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 class QComboBox;
 class QGroupBox;
@@ -68,12 +72,15 @@ public:
     // Initialize and the firmware flashing step (fmainflash.cpp)
     void BComInitClick();
     // The firmware flashing step: writes "firmware.bin" from the program's directory onto the board at the selected
-    // port (hides PB, closes only the port, streams the tool's output into MFirmware, then adds "Upload firmware
-    // done!"); returns when the tool has ended.
-    void FlashFirmware();
-    void RunConsoleTool(const std::string& command, TMemo* memo, const std::string& directory, std::string& output);
+    // port (closes only the port, shows the tool's output in MFirmware and its progress in PB, then adds "Upload
+    // firmware done!" or, when the tool failed, a line that says why); returns when the tool has ended, with
+    // whether it succeeded.
+    bool FlashFirmware();
+    int RunConsoleTool(const std::string& command, TMemo* memo, const std::string& directory, std::string& output);
 
     // Setup page
+    void BBackClick();
+    void BHomeClick();
     void BRefreshClick();
     void ChromiumAddressChange(TChromium* sender, QWebEnginePage* browser, const TFrame& frame, const QString& url);
     void ChromiumGetAuthCredentials(TChromium* sender, QWebEnginePage* browser, const TFrame& frame, bool isProxy,
@@ -110,6 +117,7 @@ public:
     QLineEdit* EInitSsid;
     QLineEdit* EInitPass;
     QPushButton* BAccessSave;
+    QPushButton* BShowPasswords;
 
     QComboBox* CBProject;
     QPushButton* BUpload;
@@ -117,11 +125,17 @@ public:
     TMemo* MFirmware;
 
     QLineEdit* EUrl;
+    QPushButton* BBack;
+    QPushButton* BHome;
     QPushButton* BRefresh;
     TChromium* Chromium;
 
     TSerialPort SerialPort;
     TBoardConsole Console;
+    // The flashing tool, asked who it is once.
+    TFlashToolFinder FlashTools{[this](const std::string& command) { return AskFlashTool(command); }};
+    // The catalogue's entries in the order of CBProject's list.
+    std::vector<TCatalogueEntry> CatalogueEntries;
     // The download's byte counter and the board password last taken from EBoardPass (used to sign in to the
     // board's web page).
     std::int64_t DownloadedBytes = 0;
@@ -138,12 +152,16 @@ private:
     void BuildFirmwarePage();
     void BuildSetupPage();
     void ShowBoardPage();
+    void ConnectBoard(bool clearConsole);
+    std::string RunFlashingTool(TMemo* memo, const std::function<std::string(const TFlashTool&)>& commandFor);
+    std::string AskFlashTool(const std::string& command);
     std::string BoardPasswordNow();
     void ShowConsoleLines();
     void ApplyInit(const TBoardMessage& message);
     void ApplyAccess(const TBoardMessage& message);
     void RebootBoard();
     QList<QWidget*> AccessControls() const;
+    QList<QLineEdit*> PasswordEdits() const;
     QString AccessFieldText(TAccessField field) const;
     void SetAccessField(TAccessField field, const QString& text);
 

@@ -2,6 +2,7 @@
 
 #include "listcomports.h"
 #include "memo.h"
+#include "passwordmask.h"
 #include "statuspanel.h"
 
 #include <QComboBox>
@@ -12,11 +13,11 @@ namespace {
 
 constexpr int MaxConsoleLines = 2000;
 
-// A console line as the memo shows it. The board's line ends in CR; the memo keeps one line per entry, so carriage
-// returns are not inserted (the text widget would start a new paragraph at each).
+// A console line as the memo shows it, passwords masked. The board's line ends in CR; the memo keeps one line per
+// entry, so carriage returns are not inserted (the text widget would start a new paragraph at each).
 QString ConsoleLineText(const std::string& line)
 {
-    QString text = QString::fromUtf8(line);
+    QString text = QString::fromUtf8(MaskPasswords(line));
     text.remove(QLatin1Char('\r'));
     return text;
 }
@@ -47,11 +48,18 @@ void TFMain::CBComPortChange()
 
 void TFMain::BComConnClick()
 {
+    ConnectBoard(true);
+}
+
+void TFMain::ConnectBoard(bool clearConsole)
+{
     if (CBComPort->currentIndex() < 0) {
         return;
     }
     BComDisconnClick();
-    MComEcho->clear();
+    if (clearConsole) {
+        MComEcho->clear();
+    }
     MComEcho->AddLine(QStringLiteral("Connecting..."));
     QCoreApplication::processEvents();
     QThread::msleep(1000);

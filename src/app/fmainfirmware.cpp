@@ -6,6 +6,7 @@
 #include "firmwarefile.h"
 #include "httpsend.h"
 #include "memo.h"
+#include "pagecontrol.h"
 #include "programdirectory.h"
 #include "progressbar.h"
 #include "urltext.h"
@@ -42,10 +43,13 @@ void TFMain::AGetFirmwareListExecute()
     CBProject->clear();
 
     const TCatalogue catalogue = fetched ? ReadCatalogue(http.ResultCode(), http.Headers, lines)
-                                         : TCatalogue{{}, "Firmware list error: " + http.Sock.ErrorText};
-    for (const std::string& entry : catalogue.Entries) {
-        CBProject->addItem(QString::fromStdString(entry));
+                                         : TCatalogue{{}, CatalogueErrorPrefix + http.Sock.ErrorText};
+    CatalogueEntries = catalogue.Entries;
+    for (const TCatalogueEntry& entry : CatalogueEntries) {
+        CBProject->addItem(QString::fromStdString(entry.Text()));
     }
+    // The memo shows how the latest fetch went, not every failure since the program started.
+    MFirmware->RemoveLinesStartingWith(QString::fromLatin1(CatalogueErrorPrefix));
     if (!catalogue.Error.empty()) {
         MFirmware->AddLine(QString::fromStdString(catalogue.Error));
         CBProject->setCurrentIndex(-1);
@@ -57,7 +61,8 @@ void TFMain::AGetFirmwareListExecute()
 
 void TFMain::BUploadClick()
 {
-    if (CBProject->currentIndex() < 0) {
+    const int selected = CBProject->currentIndex();
+    if (selected < 0 || selected >= static_cast<int>(CatalogueEntries.size())) {
         return;
     }
     BUpload->setEnabled(false);
@@ -72,13 +77,14 @@ void TFMain::BUploadClick()
         }
     } uploadEnd{this};
 
-    const std::string version = EntryVersion(CBProject->currentText().toStdString());
+    // A copy: selecting the page again during the upload fetches the catalogue anew.
+    const TCatalogueEntry entry = CatalogueEntries[static_cast<std::size_t>(selected)];
     MFirmware->clear();
-    MFirmware->AddLine(QString::fromStdString("Start download firmware: " + version));
+    MFirmware->AddLine(QString::fromStdString("Start download firmware: " + entry.Version));
     PB->SetPosition(0);
     DownloadedBytes = 0;
 
-    const std::string address = CatalogueAddress() + ImagePath + PercentEncode(version);
+    const std::string address = CatalogueAddress() + ImagePath + PercentEncode(entry.Version);
     const std::int64_t size = GetDownloadSize(address);
     PB->SetMaximum(static_cast<int>(std::min<std::int64_t>(size, std::numeric_limits<int>::max())));
     PB->setVisible(true);
@@ -100,10 +106,21 @@ void TFMain::BUploadClick()
         MFirmware->AddLine(QString::fromStdString(std::to_string(http.ResultCode()) + " " + http.ResultString()));
         return;
     }
+    // Neither is an image that is not the one the catalogue describes.
+    if (const std::string mismatch = ImageMismatch(entry, http.Document.View()); !mismatch.empty()) {
+        MFirmware->AddLine(QStringLiteral("Download error!"));
+        MFirmware->AddLine(QString::fromStdString("The image is not the catalogue's: " + mismatch +
+                                                  ". Nothing was stored or flashed."));
+        return;
+    }
     SaveFirmwareFile(ProgramDirectory(), http.Document.View());
     MFirmware->AddLine(QStringLiteral("Download successful!"));
     MFirmware->AddLine(QStringLiteral("Prepare uploader..."));
-    FlashFirmware();
+    if (FlashFirmware()) {
+        // The user sees the board start the new firmware on its console.
+        PCMain->SetActivePage(TSConnect);
+        BComConnClick();
+    }
 }
 
 std::int64_t TFMain::GetDownloadSize(const std::string& address)

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QVBoxLayout>
+#include <QWebEngineHistory>
 #include <QWebEnginePage>
 
 namespace {
@@ -20,22 +21,25 @@ const QString BoardUser = QStringLiteral("quorl");
 
 void TFMain::BuildSetupPage()
 {
-    QFont font = this->font();
-    font.setPixelSize(16);
-
     EUrl = new QLineEdit(QStringLiteral("EUrl"), TSSetup);
     EUrl->setObjectName(QStringLiteral("EUrl"));
-    EUrl->setGeometry(8, 10, 569, 26);
+    EUrl->setGeometry(8, 10, 449, 26);
     EUrl->setReadOnly(true);
-    EUrl->setFont(font);
     QPalette colours = EUrl->palette();
     colours.setColor(QPalette::Base, colours.color(QPalette::Midlight));
     EUrl->setPalette(colours);
 
-    BRefresh = new QPushButton(QStringLiteral("Refresh"), TSSetup);
-    BRefresh->setObjectName(QStringLiteral("BRefresh"));
-    BRefresh->setGeometry(588, 8, 129, 27);
-    BRefresh->setFont(font);
+    // Back and Home give the user a way out of wherever a link took them: the engine's history, the board's page.
+    const auto button = [this](const char* name, const QString& caption, QRect geometry) {
+        auto* created = new QPushButton(caption, TSSetup);
+        created->setObjectName(QLatin1String(name));
+        created->setGeometry(geometry);
+        return created;
+    };
+    BBack = button("BBack", QStringLiteral("Back"), {464, 8, 72, 27});
+    BBack->setEnabled(false);
+    BHome = button("BHome", QStringLiteral("Home"), {542, 8, 72, 27});
+    BRefresh = button("BRefresh", QStringLiteral("Refresh"), {620, 8, 97, 27});
 
     // The browser sits below the address row and takes the rest of the page, down to its bottom.
     Chromium = new TChromium(TSSetup);
@@ -44,6 +48,8 @@ void TFMain::BuildSetupPage()
     layout->setContentsMargins(0, 52, 0, 0);
     layout->addWidget(Chromium);
 
+    QWidget::setTabOrder(BBack, BHome);
+    QWidget::setTabOrder(BHome, BRefresh);
     QWidget::setTabOrder(BRefresh, Chromium);
     QWidget::setTabOrder(Chromium, EUrl);
 }
@@ -56,15 +62,27 @@ void TFMain::ShowBoardPage()
     Chromium->OpenUrl(url);
 }
 
+void TFMain::BBackClick()
+{
+    if (QWebEnginePage* browser = Chromium->Browser())
+        browser->triggerAction(QWebEnginePage::Back);
+}
+
+void TFMain::BHomeClick()
+{
+    ShowBoardPage();
+}
+
 void TFMain::BRefreshClick()
 {
     if (QWebEnginePage* browser = Chromium->Browser())
         browser->triggerAction(QWebEnginePage::Reload);
 }
 
-void TFMain::ChromiumAddressChange(TChromium*, QWebEnginePage*, const TFrame&, const QString& url)
+void TFMain::ChromiumAddressChange(TChromium*, QWebEnginePage* browser, const TFrame&, const QString& url)
 {
     EUrl->setText(url);
+    BBack->setEnabled(browser != nullptr && browser->history()->canGoBack());
 }
 
 void TFMain::ChromiumLoadStart(TChromium*, QWebEnginePage*, const TFrame&)

@@ -60,6 +60,24 @@ void TMemo::KeepLastLines(int maxLines)
     cursor.removeSelectedText();
 }
 
+void TMemo::RemoveLinesStartingWith(const QString& prefix)
+{
+    QStringList kept;
+    bool removed = false;
+    for (int index = 0; index < LineCount(); ++index) {
+        const QString line = Line(index);
+        if (line.startsWith(prefix)) {
+            removed = true;
+        } else {
+            kept.append(line);
+        }
+    }
+    if (removed) {
+        clear();
+        AddLines(kept);
+    }
+}
+
 void TMemo::ScrollToEnd()
 {
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());

@@ -18,5 +18,6 @@ public:
     void AddLines(const QStringList& lines);
     // Deletes the oldest lines until at most maxLines remain, in one edit.
     void KeepLastLines(int maxLines);
+    void RemoveLinesStartingWith(const QString& prefix);
     void ScrollToEnd();
 };

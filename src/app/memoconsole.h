@@ -2,28 +2,24 @@
 
 #include "consolememo.h"
 
-#include <QStringDecoder>
+#include <functional>
 
-class QTextCursor;
 class TMemo;
 
-// Streams a console tool's output into a memo of the window. The memo holds one block per line and its lines end
-// with a line break, so the output starts on a new line; a piece that ends in the middle of a line is continued by
-// the next piece on the same line. A character split between two pieces is decoded whole.
+// Shows a console tool's lines in a memo of the window, below the memo's earlier text, and hands the tool's
+// progress to whoever shows it.
 class TMemoConsole : public IConsoleMemo
 {
 public:
-    explicit TMemoConsole(TMemo* memo);
+    explicit TMemoConsole(TMemo* memo, std::function<void(int percent)> onProgress = {});
 
-    void AppendText(const std::string& text) override;
+    void ShowLines(std::size_t first, std::span<const std::string> lines) override;
+    void ShowProgress(int percent) override;
     void ProcessPendingEvents() override;
 
 private:
-    void OpenLine(QTextCursor& cursor);
-
     TMemo* FMemo;
-    QStringDecoder FDecoder{QStringDecoder::Utf8};
-    // An empty memo still has one empty block, which takes the first line.
-    bool FFirstBlockFree;
-    bool FLineOpen = false;
+    std::function<void(int)> FOnProgress;
+    // The memo's line that takes the run's line 0.
+    int FBase;
 };

@@ -38,7 +38,39 @@ TEST_F(AccessTest, InitFillsAndUnlocksThePage)
                            static_cast<QWidget*>(Window->BAccessSave)}) {
         EXPECT_TRUE(input->isEnabled()) << input->objectName().toStdString();
     }
-    EXPECT_TRUE(EchoLines().contains(QString::fromStdString(InitLine.substr(0, InitLine.size() - 2))));
+}
+
+TEST_F(AccessTest, PasswordsAreMaskedOnScreenUntilTheUserRevealsThem)
+{
+    ConnectAndInit();
+    // The console shows the INIT line with its password values masked.
+    const QString shown = EchoLines().filter("QUORLANE_JSON").value(0);
+    EXPECT_TRUE(shown.contains("\"ssid\":\"home\"")) << shown.toStdString();
+    for (const char* secret : {"secret", "bp1", "appass"}) {
+        EXPECT_FALSE(shown.contains(secret)) << shown.toStdString();
+    }
+    const QList<QLineEdit*> passwords{Window->EWFPass, Window->EBoardPass, Window->EInitPass};
+    for (QLineEdit* password : passwords) {
+        EXPECT_EQ(password->echoMode(), QLineEdit::Password) << password->objectName().toStdString();
+    }
+    Click(Window->BShowPasswords);
+    for (QLineEdit* password : passwords) {
+        EXPECT_EQ(password->echoMode(), QLineEdit::Normal) << password->objectName().toStdString();
+    }
+    // A new connection masks them again.
+    Click(Window->BComDisconn);
+    EXPECT_EQ(Window->EWFPass->echoMode(), QLineEdit::Password);
+}
+
+TEST_F(AccessTest, EnterInTheSsidBoxDoesNotAddToTheBoardsNetworks)
+{
+    ConnectAndInit();
+    Window->CBSsid->setFocus();
+    Window->CBSsid->lineEdit()->selectAll();
+    QTest::keyClicks(Window->CBSsid->lineEdit(), "typed");
+    QTest::keyClick(Window->CBSsid->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(Window->CBSsid->count(), 2);
+    EXPECT_EQ(Window->CBSsid->currentText(), "typed");
 }
 
 TEST_F(AccessTest, InitWithoutNetMaskKeepsWhatWasDone)

@@ -11,11 +11,20 @@ namespace {
 
 const std::vector<std::string> OkHead{"HTTP/1.1 200 OK", "Content-Type: application/json", ""};
 
+std::vector<std::string> Texts(const TCatalogue& catalogue)
+{
+    std::vector<std::string> texts;
+    for (const TCatalogueEntry& entry : catalogue.Entries) {
+        texts.push_back(entry.Text());
+    }
+    return texts;
+}
+
 TEST(FirmwareCatalogueTest, ElementsBecomeEntriesInArrayOrder)
 {
     const TCatalogue catalogue = ReadCatalogue(
-        200, OkHead, {"[", R"({"name": "a", "version": "1", "size": 4},)", R"({"version": "2", "name": "b"}])"});
-    EXPECT_EQ(catalogue.Entries, (std::vector<std::string>{"a = [1]", "b = [2]"}));
+        200, OkHead, {"[", R"({"name": "a", "version": "1", "kind": 4},)", R"({"version": "2", "name": "b"}])"});
+    EXPECT_EQ(Texts(catalogue), (std::vector<std::string>{"a = [1]", "b = [2]"}));
     EXPECT_EQ(catalogue.Error, "");
 }
 
@@ -54,20 +63,42 @@ TEST(FirmwareCatalogueTest, UnreadableElementStopsTheListKeepingEarlierEntries)
 {
     const TCatalogue missing = ReadCatalogue(
         200, OkHead, {R"([{"name": "a", "version": "1"}, {"name": "b"}, {"name": "c", "version": "3"}])"});
-    EXPECT_EQ(missing.Entries, (std::vector<std::string>{"a = [1]"}));
+    EXPECT_EQ(Texts(missing), (std::vector<std::string>{"a = [1]"}));
     EXPECT_EQ(missing.Error, "Firmware list error: element 2 is unreadable: it has no \"version\"");
 
     const TCatalogue notObject = ReadCatalogue(200, OkHead, {R"([{"name": "a", "version": "1"}, "b"])"});
-    EXPECT_EQ(notObject.Entries, (std::vector<std::string>{"a = [1]"}));
+    EXPECT_EQ(Texts(notObject), (std::vector<std::string>{"a = [1]"}));
     EXPECT_EQ(notObject.Error, "Firmware list error: element 2 is unreadable: it is not an object");
 }
 
-TEST(FirmwareCatalogueTest, EntryVersionIsTheTextBetweenTheBrackets)
+// "abc" with its SHA-256.
+constexpr char AbcHash[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+
+TEST(FirmwareCatalogueTest, ImageMustMatchTheSizeAndHashTheCatalogueGives)
 {
-    EXPECT_EQ(EntryVersion("blink = [1.2]"), "1.2");
-    EXPECT_EQ(EntryVersion("weather = [2.0-rc=1]"), "2.0-rc=1");
-    EXPECT_EQ(EntryVersion("odd = []"), "");
-    EXPECT_EQ(EntryVersion("short="), "");
+    const TCatalogue catalogue =
+        ReadCatalogue(200, OkHead,
+                      {R"([{"name": "a", "version": "1", "size": 3, "sha256": ")" + std::string(AbcHash) + R"("},)",
+                       R"({"name": "b", "version": "2", "size": 3}, {"name": "c", "version": "3"}])"});
+    ASSERT_EQ(catalogue.Entries.size(), 3u);
+    EXPECT_EQ(ImageMismatch(catalogue.Entries[0], "abc"), "");
+    EXPECT_EQ(ImageMismatch(catalogue.Entries[0], "abd"),
+              "the image's SHA-256 is a52d159f262b2c6ddb724a61840befc36eb30c88877a4030b65cbe86298449c9, the "
+              "catalogue says " +
+                  std::string(AbcHash));
+    EXPECT_EQ(ImageMismatch(catalogue.Entries[1], "abcd"), "the image has 4 bytes, the catalogue says 3");
+    EXPECT_EQ(ImageMismatch(catalogue.Entries[2], "anything"), "");
+}
+
+TEST(FirmwareCatalogueTest, UnreadableSizeOrHashStopsTheListInsteadOfSkippingTheCheck)
+{
+    for (const char* member :
+         {R"("size": "3")", R"("size": -1)", R"("size": 2.5)", R"("sha256": "abc")", R"("sha256": 7)"}) {
+        const TCatalogue catalogue =
+            ReadCatalogue(200, OkHead, {R"([{"name": "a", "version": "1", )" + std::string(member) + "}]"});
+        EXPECT_TRUE(catalogue.Entries.empty()) << member;
+        EXPECT_TRUE(catalogue.Error.starts_with("Firmware list error: element 1 is unreadable: ")) << catalogue.Error;
+    }
 }
 
 TEST(FirmwareCatalogueTest, BarMaximumAddsTheHeadTextToTheLength)

@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,7 +25,10 @@ using namespace quorlane::testsupport;
 namespace {
 
 const std::string Catalogue = R"([{"name": "blink", "version": "1.2"}, {"name": "relay", "version": "0.9-beta"},
-                                  {"name": "spaced", "version": "1 2"}, {"name": "gone", "version": "9.9"}])";
+                                  {"name": "spaced", "version": "1 2"}, {"name": "gone", "version": "9.9"},
+                                  {"name": "a=b", "version": "2"},
+                                  {"name": "tampered", "version": "3", "size": 3000, "sha256":
+                                   "0000000000000000000000000000000000000000000000000000000000000000"}])";
 
 std::string Image(std::size_t size, int seed)
 {
@@ -47,7 +51,11 @@ struct TBarSample
 class FirmwarePageTest : public WindowTest
 {
 protected:
-    FirmwarePageTest() : Server(Catalogue, {{"1.2", BlinkImage}, {"0.9-beta", Image(5000, 2)}}) {}
+    FirmwarePageTest()
+        : Server(Catalogue,
+                 {{"1.2", BlinkImage}, {"0.9-beta", Image(5000, 2)}, {"2", Image(3000, 3)}, {"3", Image(3000, 4)}})
+    {
+    }
 
     void SetUp() override
     {
@@ -138,7 +146,8 @@ protected:
 TEST_F(FirmwarePageTest, SelectingThePageListsTheCatalogueAndSelectsTheFirstEntry)
 {
     OpenFirmwarePage();
-    EXPECT_EQ(Entries(), QStringList({"blink = [1.2]", "relay = [0.9-beta]", "spaced = [1 2]", "gone = [9.9]"}));
+    EXPECT_EQ(Entries(), QStringList({"blink = [1.2]", "relay = [0.9-beta]", "spaced = [1 2]", "gone = [9.9]",
+                                      "a=b = [2]", "tampered = [3]"}));
     EXPECT_EQ(Window->CBProject->currentIndex(), 0);
     EXPECT_TRUE(FirmwareLines().isEmpty());
 }
@@ -148,7 +157,7 @@ TEST_F(FirmwarePageTest, NextFetchKeepsTheSelectedPosition)
     OpenFirmwarePage();
     Window->CBProject->setCurrentIndex(1);
     OpenFirmwarePage();
-    EXPECT_EQ(Entries().size(), 4);
+    EXPECT_EQ(Entries().size(), 6);
     EXPECT_EQ(Window->CBProject->currentIndex(), 1);
     const std::string log = Server.AccessLog();
     const auto first = log.find("\"GET /api/firmware/ HTTP/1.0\" 200");
@@ -176,6 +185,9 @@ TEST_F(FirmwarePageTest, UploadDownloadsStoresAndFlashesTheImage)
     const std::string port = Window->CBComPort->currentText().toStdString();
     EXPECT_EQ(record["args"], nlohmann::json({"-cp", port, "-bm", "dio", "-bf", "40", "-cd", "nodemcu", "-bz", "4M",
                                               "-cf", "firmware.bin", "-v"}));
+    // Afterwards the board is connected again, so its console shows it start.
+    EXPECT_EQ(Window->PCMain->currentWidget(), Window->TSConnect);
+    EXPECT_TRUE(Window->SerialPort.Connected());
     EXPECT_EQ(record["cwd"], ProgramDirectory());
     EXPECT_EQ(record["image"]["size"], BlinkImage.size());
 
@@ -186,23 +198,40 @@ TEST_F(FirmwarePageTest, UploadDownloadsStoresAndFlashesTheImage)
     ASSERT_NE(get, std::string::npos) << log;
     EXPECT_LT(head, get);
 
-    // The bar shows from the size query's answer on, with the head's text added to the length, and moves up.
+    // The bar shows from the size query's answer on, with the head's text added to the length, and moves up; then
+    // it follows the tool's percentages.
     ASSERT_FALSE(samples.empty());
-    int shown = 0;
+    int downloadShown = 0;
     int last = 0;
+    std::vector<int> flashed;
     for (const TBarSample& sample : samples) {
-        if (sample.Visible) {
-            ++shown;
-            EXPECT_EQ(sample.Maximum, maximum);
+        if (sample.Visible && sample.Maximum == maximum) {
+            ++downloadShown;
+            EXPECT_TRUE(flashed.empty());
             EXPECT_GE(sample.Position, last);
             last = sample.Position;
+        } else if (sample.Visible) {
+            EXPECT_EQ(sample.Maximum, 100);
+            flashed.push_back(sample.Position);
         }
     }
-    EXPECT_GE(shown, 2);
+    EXPECT_GE(downloadShown, 2);
     EXPECT_GE(last, static_cast<int>(BlinkImage.size()));
+    ASSERT_FALSE(flashed.empty());
+    EXPECT_TRUE(std::ranges::is_sorted(flashed));
+    EXPECT_EQ(flashed.back(), 100);
     EXPECT_GE(Window->DownloadedBytes, static_cast<std::int64_t>(BlinkImage.size()));
     EXPECT_FALSE(Window->PB->isVisible());
     EXPECT_TRUE(Window->BUpload->isEnabled());
+}
+
+TEST_F(FirmwarePageTest, NameHoldingAnEqualsSignDownloadsItsOwnVersion)
+{
+    OpenFirmwarePage();
+    Upload(4);
+    EXPECT_EQ(FirmwareLines().value(0), "Start download firmware: 2");
+    EXPECT_EQ(FirmwareLines().back(), "Upload firmware done!");
+    EXPECT_EQ(ToolRecord()["image"]["size"], 3000);
 }
 
 TEST_F(FirmwarePageTest, SecondUploadStartsWithAnEmptyBar)
@@ -226,6 +255,20 @@ TEST_F(FirmwarePageTest, VersionIsPercentEncodedAndAnErrorAnswerIsNeitherStoredN
     EXPECT_FALSE(fs::exists(ToolLog));
     EXPECT_TRUE(Window->BUpload->isEnabled());
     EXPECT_FALSE(Window->PB->isVisible());
+}
+
+TEST_F(FirmwarePageTest, ImageThatIsNotTheCataloguesIsNeitherStoredNorFlashed)
+{
+    OpenFirmwarePage();
+    Upload(5);
+    const QStringList lines = FirmwareLines();
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines.mid(0, 2), QStringList({"Start download firmware: 3", "Download error!"}));
+    EXPECT_TRUE(lines[2].startsWith("The image is not the catalogue's: the image's SHA-256 is "))
+        << lines[2].toStdString();
+    EXPECT_FALSE(fs::exists(StoredImage()));
+    EXPECT_FALSE(fs::exists(ToolLog));
+    EXPECT_TRUE(Window->BUpload->isEnabled());
 }
 
 TEST_F(FirmwarePageTest, MissingImageIsReportedWithItsStatus)
@@ -257,6 +300,7 @@ TEST_F(FirmwarePageTest, DownloadCutShortIsReportedAndNothingIsStored)
 {
     TScriptedPeer peer("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly part");
     ::setenv("QUORLANE_CATALOGUE_URL", ("http://127.0.0.1:" + std::to_string(peer.Port())).c_str(), 1);
+    Window->CatalogueEntries = {{"cut", "1", std::nullopt, ""}};
     Window->CBProject->addItem("cut = [1]");
     Upload(0);
     EXPECT_EQ(FirmwareLines(),
@@ -278,7 +322,14 @@ TEST_F(FirmwarePageTest, UnreachableCatalogueIsReportedAndLeavesTheListEmpty)
     OpenFirmwarePage();
     EXPECT_EQ(Window->CBProject->count(), 0);
     EXPECT_EQ(Window->CBProject->currentIndex(), -1);
+    OpenFirmwarePage();
     EXPECT_EQ(FirmwareLines(), QStringList({"Firmware list error: Connection refused"}));
+
+    // Once the catalogue answers again, the page shows the list and no failure of the past.
+    ::setenv("QUORLANE_CATALOGUE_URL", Server.Address().c_str(), 1);
+    OpenFirmwarePage();
+    EXPECT_EQ(Window->CBProject->count(), 6);
+    EXPECT_TRUE(FirmwareLines().isEmpty());
 }
 
 TEST_F(FirmwarePageTest, CatalogueWithAnUntrustedCertificateIsRefused)

@@ -8,12 +8,14 @@
 
 #include <QScrollBar>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,53 +43,33 @@ protected:
     TMemo Memo;
 };
 
-TEST_F(MemoConsoleTest, OutputIntoEmptyMemoStartsOnTheFirstLine)
-{
-    TMemoConsole console(&Memo);
-    console.AppendText("esptool\r\n");
-    EXPECT_EQ(MemoLines(&Memo), QStringList({"esptool"}));
-}
+using TLines = std::vector<std::string>;
 
-TEST_F(MemoConsoleTest, OutputStartsOnTheLineAfterAnAddedLine)
+TEST_F(MemoConsoleTest, RunsLinesStartBelowTheMemosTextAndAreReplacedInPlace)
 {
+    TMemoConsole intoEmpty(&Memo);
+    intoEmpty.ShowLines(0, TLines{"esptool"});
+    EXPECT_EQ(MemoLines(&Memo), QStringList({"esptool"}));
+
+    Memo.clear();
     Memo.AddLine("Prepare initializer...");
     TMemoConsole console(&Memo);
-    console.AppendText("esptool\r\nWrit");
-    console.AppendText("ing at 0x0\r\n");
-    EXPECT_EQ(MemoLines(&Memo), QStringList({"Prepare initializer...", "esptool", "Writing at 0x0"}));
-}
-
-TEST_F(MemoConsoleTest, LineAddedAfterTheRunStandsOnItsOwnLine)
-{
-    Memo.AddLine("Prepare uploader...");
-    {
-        TMemoConsole console(&Memo);
-        console.AppendText("Leaving...\r\n");
-    }
+    console.ShowLines(0, TLines{"Writ"});
+    console.ShowLines(0, TLines{"Writing at 0x0 (50 %)", ""});
+    console.ShowLines(0, TLines{"Writing at 0x400 (100 %)", "Wrote 2048 bytes", "caf\xC3\xA9"});
+    EXPECT_EQ(MemoLines(&Memo), QStringList({"Prepare initializer...", "Writing at 0x400 (100 %)", "Wrote 2048 bytes",
+                                             QString::fromUtf8("caf\xC3\xA9")}));
     Memo.AddLine("Upload firmware done!");
-    {
-        TMemoConsole console(&Memo);
-        console.AppendText("no line end");
-    }
-    Memo.AddLine("Upload firmware done!");
-    EXPECT_EQ(MemoLines(&Memo), QStringList({"Prepare uploader...", "Leaving...", "Upload firmware done!",
-                                             "no line end", "Upload firmware done!"}));
+    EXPECT_EQ(MemoLines(&Memo).back(), "Upload firmware done!");
 }
 
-TEST_F(MemoConsoleTest, EmptyLinesOfTheOutputAreKept)
+TEST_F(MemoConsoleTest, ProgressGoesToItsReceiver)
 {
-    Memo.AddLine("first");
-    TMemoConsole console(&Memo);
-    console.AppendText("\r\na\r\n\r\nb");
-    EXPECT_EQ(MemoLines(&Memo), QStringList({"first", "", "a", "", "b"}));
-}
-
-TEST_F(MemoConsoleTest, CharacterSplitBetweenPiecesIsShownWhole)
-{
-    TMemoConsole console(&Memo);
-    console.AppendText("caf\xC3");
-    console.AppendText("\xA9\r\n");
-    EXPECT_EQ(MemoLines(&Memo), QStringList({QString::fromUtf8("caf\xC3\xA9")}));
+    std::vector<int> shown;
+    TMemoConsole console(&Memo, [&shown](int percent) { shown.push_back(percent); });
+    console.ShowProgress(40);
+    console.ShowProgress(100);
+    EXPECT_EQ(shown, (std::vector<int>{40, 100}));
 }
 
 TEST_F(MemoConsoleTest, MemoFollowsTheOutputToItsEnd)
@@ -95,8 +77,10 @@ TEST_F(MemoConsoleTest, MemoFollowsTheOutputToItsEnd)
     Memo.resize(300, 200);
     Memo.show();
     TMemoConsole console(&Memo);
+    TLines lines;
     for (int line = 0; line < 200; ++line) {
-        console.AppendText("Writing at 0x" + std::to_string(line * 1024) + "\r\n");
+        lines.push_back("Writing at 0x" + std::to_string(line * 1024));
+        console.ShowLines(lines.size() - 1, std::span(lines).last(1));
     }
     QCoreApplication::processEvents();
     QScrollBar* bar = Memo.verticalScrollBar();
@@ -187,6 +171,7 @@ protected:
     }
 
     QString BoardPath() { return QString::fromStdString(Board().Path()); }
+    static QString StandIn() { return QString::fromStdString(ProgramDirectory() + "/esptool"); }
 
     // Connects and lets the board report its address, so the Access page and the Firmware tab are open.
     void ConnectWithAccess()
@@ -223,10 +208,10 @@ TEST_F(FlashWindowTest, FlashingStepClosesOnlyThePortAndRunsTheTool)
     EXPECT_EQ(record["port"], "free");
 
     const QStringList lines = MemoLines(Window->MFirmware);
-    ASSERT_GE(lines.size(), 6);
-    EXPECT_EQ(lines.mid(0, 4), QStringList({"Download successful!", "Prepare uploader...", "esptool stand-in",
-                                            "Connecting to " + BoardPath()}));
-    EXPECT_EQ(lines.mid(lines.size() - 3), QStringList({"Wrote 3000 bytes", "Leaving...", "Upload firmware done!"}));
+    EXPECT_EQ(lines, QStringList({"Download successful!", "Prepare uploader...",
+                                  "Flashing tool: esptool vstand-in (" + StandIn() + ")", "esptool stand-in",
+                                  "Connecting to " + BoardPath(), "Writing at 0x00000bb8... (100 %)",
+                                  "Wrote 3000 bytes", "Leaving...", "Upload firmware done!"}));
 
     // Only the port was closed: the panel, the Access page and the tabs stay as they were, and nothing reconnects.
     EXPECT_FALSE(Window->SerialPort.Connected());
@@ -235,13 +220,51 @@ TEST_F(FlashWindowTest, FlashingStepClosesOnlyThePortAndRunsTheTool)
     EXPECT_TRUE(Window->PCMain->IsTabShown(Window->TSFirmware));
 }
 
-TEST_F(FlashWindowTest, FlashingStepReportsDoneAfterAFailingTool)
+TEST_F(FlashWindowTest, FlashingStepReportsAFailingToolAsAFailure)
 {
     SelectPort(Board().Path());
-    Window->FlashFirmware();
+    EXPECT_FALSE(Window->FlashFirmware());
     const QStringList lines = MemoLines(Window->MFirmware);
     ASSERT_GE(lines.size(), 2);
-    EXPECT_EQ(lines.mid(lines.size() - 2), QStringList({"Cannot open firmware.bin", "Upload firmware done!"}));
+    EXPECT_EQ(lines.mid(lines.size() - 2),
+              QStringList({"Cannot open firmware.bin", "Upload firmware failed: the flashing tool ended with exit "
+                                                       "status 2"}));
+}
+
+TEST_F(FlashWindowTest, WithoutAnyToolTheUserIsToldWhereItWasLookedForAndNothingRuns)
+{
+    SelectPort(Board().Path());
+    // The stand-in beside the program goes away for the test, and PATH holds only an empty directory.
+    struct TNoTool
+    {
+        fs::path Hidden;
+        QByteArray SavedPath = qgetenv("PATH");
+        explicit TNoTool(const fs::path& hidden) : Hidden(hidden)
+        {
+            fs::rename(StandIn().toStdString(), Hidden);
+            qputenv("PATH", Hidden.parent_path().string().c_str());
+        }
+        ~TNoTool()
+        {
+            fs::rename(Hidden, StandIn().toStdString());
+            qputenv("PATH", SavedPath);
+        }
+    };
+    {
+        const TNoTool noTool(FTempDir / "hidden-esptool");
+        EXPECT_FALSE(Window->FlashFirmware());
+    }
+
+    const QStringList lines = MemoLines(Window->MFirmware);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith("No flashing tool found: looked for esptool and esptool.py in " +
+                                    QString::fromStdString(ProgramDirectory()) + ", " +
+                                    QString::fromStdString(FTempDir.string())))
+        << lines[0].toStdString();
+    EXPECT_EQ(lines[1], "Upload firmware failed: no flashing tool was found");
+    EXPECT_FALSE(fs::exists(FLog));
+    EXPECT_TRUE(Window->BComConn->isEnabled());
+    EXPECT_TRUE(Window->BUpload->isEnabled());
 }
 
 TEST_F(FlashWindowTest, WindowKeepsProcessingEventsWhileTheToolIsSilent)
@@ -326,10 +349,11 @@ TEST_F(FlashWindowTest, InitializeDisconnectsRunsTheToolAndReconnects)
     EXPECT_EQ(during.Access, "NOT READY, CONNECT FIRST");
     EXPECT_FALSE(during.FirmwareTabShown);
     EXPECT_FALSE(during.PortOpen);
-    EXPECT_EQ(during.Echo.mid(0, 3),
-              QStringList({"Prepare initializer...", "esptool stand-in", "Connecting to " + BoardPath()}));
+    EXPECT_EQ(during.Echo.mid(0, 4),
+              QStringList({"Prepare initializer...", "Flashing tool: esptool vstand-in (" + StandIn() + ")",
+                           "esptool stand-in", "Connecting to " + BoardPath()}));
 
-    // Afterwards: controls enabled again and the board reconnected, its console replacing the tool's output.
+    // Afterwards: controls enabled again and the board reconnected below the tool's output, which stays readable.
     for (QWidget* control : QList<QWidget*>{Window->CBComPort, Window->BComRefresh, Window->BComConn,
                                             Window->BComDisconn, Window->BComInit}) {
         EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
@@ -337,21 +361,62 @@ TEST_F(FlashWindowTest, InitializeDisconnectsRunsTheToolAndReconnects)
     EXPECT_TRUE(Window->SerialPort.Connected());
     EXPECT_EQ(Window->PComState->text(), "ONLINE");
     EXPECT_EQ(Window->PAccess->text(), "NOT READY, INITIALIZE NOW");
-    EXPECT_EQ(EchoLines(), QStringList({"Connecting...", "Board connected to " + BoardPath()}));
+    const QStringList echo = EchoLines();
+    EXPECT_EQ(echo.mid(echo.size() - 4),
+              QStringList({"Wrote 2048 bytes", "Leaving...", "Connecting...", "Board connected to " + BoardPath()}));
 
     Board().Write("boot\r\nQUORLANE_START\r\nfresh console\r\n");
-    ASSERT_TRUE(WaitFor([&] { return Window->MComEcho->LineCount() == 4; }));
-    EXPECT_EQ(EchoLines().mid(2), QStringList({"QUORLANE_START", "fresh console"}));
+    ASSERT_TRUE(WaitFor([&] { return Window->MComEcho->LineCount() == echo.size() + 2; }));
+    EXPECT_EQ(EchoLines().mid(echo.size()), QStringList({"QUORLANE_START", "fresh console"}));
 }
 
-TEST_F(FlashWindowTest, InitializeReconnectsAfterAFailingTool)
+// The descriptors of this process that refer to the device at path.
+std::vector<int> DescriptorsOf(const std::string& path)
+{
+    std::vector<int> descriptors;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (fs::read_symlink(entry.path(), error) == path) {
+            descriptors.push_back(std::stoi(entry.path().filename().string()));
+        }
+    }
+    return descriptors;
+}
+
+TEST_F(FlashWindowTest, InitializeGivesTheConnectPageBackWhenClosingThePortFails)
+{
+    const std::vector<int> before = DescriptorsOf(Board().Path());
+    Connect();
+    std::vector<int> port = DescriptorsOf(Board().Path());
+    std::erase_if(port, [&](int fd) { return std::ranges::find(before, fd) != before.end(); });
+    ASSERT_EQ(port.size(), 1u);
+    // The window's port descriptor now refers to a socket, which refuses the flush that closing the port asks for.
+    int sockets[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, sockets), 0);
+    ASSERT_EQ(::dup2(sockets[0], port[0]), port[0]);
+
+    Click(Window->BComInit);
+
+    ASSERT_EQ(Boxes.size(), 1u);
+    for (QWidget* control : QList<QWidget*>{Window->CBComPort, Window->BComRefresh, Window->BComConn,
+                                            Window->BComDisconn, Window->BComInit}) {
+        EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
+    }
+    ::close(sockets[0]);
+    ::close(sockets[1]);
+}
+
+TEST_F(FlashWindowTest, InitializeReportsAFailingToolAndReconnects)
 {
     Connect();
     Click(Window->BComInit);
     EXPECT_EQ(Record()["image"], nullptr);
     EXPECT_TRUE(Window->BComInit->isEnabled());
     EXPECT_TRUE(Window->SerialPort.Connected());
-    EXPECT_EQ(EchoLines(), QStringList({"Connecting...", "Board connected to " + BoardPath()}));
+    const QStringList echo = EchoLines();
+    EXPECT_EQ(echo.mid(echo.size() - 4),
+              QStringList({"Cannot open init.bin", "Initialize failed: the flashing tool ended with exit status 2",
+                           "Connecting...", "Board connected to " + BoardPath()}));
 }
 
 TEST_F(FlashWindowTest, InitializeOnTheBoardSimulatorShowsTheFreshBoardsConsole)
@@ -372,7 +437,7 @@ TEST_F(FlashWindowTest, InitializeOnTheBoardSimulatorShowsTheFreshBoardsConsole)
     EXPECT_EQ(record["port"], "free");
     const QString port = QString::fromStdString(simulator.Path());
     ASSERT_GE(EchoLines().size(), 2);
-    EXPECT_EQ(EchoLines().mid(0, 2), QStringList({"Connecting...", "Board connected to " + port}));
+    EXPECT_TRUE(EchoLines().contains("Board connected to " + port));
     // The reconnect opened the port, so the board starts again: its console and its INIT message come in.
     ASSERT_TRUE(WaitFor([&] { return Window->PAccess->text() == "READY FOR SETUP WI-FI ACCESS"; }, 10000));
     EXPECT_TRUE(EchoLines().contains("QUORLANE_START"));

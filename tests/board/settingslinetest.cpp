@@ -1,4 +1,5 @@
 #include "settingsline.h"
+#include "passwordmask.h"
 
 #include <gtest/gtest.h>
 
@@ -39,6 +40,20 @@ TEST(SettingsLine, ControlCharactersNeverEndTheLineEarly)
     EXPECT_EQ(line.find('\n'), line.size() - 1);
     EXPECT_EQ(line.find('\r'), std::string::npos);
     EXPECT_TRUE(line.starts_with(R"({"ssid":"a\nb\rc","pass":)")) << line;
+}
+
+TEST(SettingsLine, ShownCopyHidesEveryPasswordAndNothingElse)
+{
+    const std::string line = BuildSettingsLine(
+        {"pass", "se\"cr\\et", "quorl", "bp", "QUORL_AP", "\"pass\":\"x\"", "10.0.0.5", "10.0.0.1", "255.0.0.0"});
+    EXPECT_EQ(MaskPasswords(line),
+              R"({"ssid":"pass","pass":"********","board_name":"quorl","board_pass":"********",)"
+              R"("init_ssid":"QUORL_AP","init_pass":"********","net_ip":"10.0.0.5","net_gate":"10.0.0.1",)"
+              R"("net_mask":"255.0.0.0"})"
+              "\n");
+    // A line cut off inside a password still hides what arrived of it.
+    EXPECT_EQ(MaskPasswords(R"(QUORLANE_JSON {"operate":"INIT","pass" : "half)"),
+              R"(QUORLANE_JSON {"operate":"INIT","pass" : "********)");
 }
 
 } // namespace
