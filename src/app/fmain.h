@@ -3,16 +3,20 @@
 #include "boardconsole.h"
 #include "boardmessage.h"
 #include "credentialpolicy.h"
+#include "listcomports.h"
 #include "serialport.h"
 
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
+class QSocketNotifier;
+class TPortWatch;
 class TMemo;
 class TPageControl;
 class TQProgressBar;
@@ -52,6 +56,11 @@ public:
     void BComDisconnClick();
     void SerialPortRxChar(int count);
     void SerialPortLost();
+    // The device path of the selected port (what is opened and handed to the flashing tool); empty when none is.
+    std::string SelectedPort() const;
+    // Where the port list comes from and which device directory it follows as cables come and go. The window uses
+    // the system's; tests point it at a stand-in tree.
+    void SetPortSource(const TPortSource& source);
 
     // Access page and board messages
     void HandleBoardMessage(const std::string& text);
@@ -137,6 +146,8 @@ private:
     void BuildAccessPage();
     void BuildFirmwarePage();
     void BuildSetupPage();
+    void FillPortList();
+    void PortsChanged();
     void ShowBoardPage();
     std::string BoardPasswordNow();
     void ShowConsoleLines();
@@ -151,4 +162,7 @@ private:
     TCredentialPolicy Credentials;
     QStringList FPendingLines;
     bool FShown = false;
+    TPortSource FPortSource;
+    std::unique_ptr<TPortWatch> FPortWatch;
+    std::unique_ptr<QSocketNotifier> FPortNotifier;
 };

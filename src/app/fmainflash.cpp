@@ -27,7 +27,7 @@ void TFMain::BComInitClick()
     QCoreApplication::processEvents();
     BComDisconnClick();
     std::string output;
-    RunConsoleTool(InitializeCommand(CBComPort->currentText().toStdString()), MComEcho, ProgramDirectory(), output);
+    RunConsoleTool(InitializeCommand(SelectedPort()), MComEcho, ProgramDirectory(), output);
     for (QWidget* control : controls) {
         control->setEnabled(true);
     }
@@ -41,7 +41,7 @@ void TFMain::FlashFirmware()
     // Only the port is closed: the status panel, the Access page and the tabs stay as they are.
     SerialPort.ClosePort();
     std::string output;
-    RunConsoleTool(FirmwareCommand(CBComPort->currentText().toStdString()), MFirmware, ProgramDirectory(), output);
+    RunConsoleTool(FirmwareCommand(SelectedPort()), MFirmware, ProgramDirectory(), output);
     MFirmware->AddLine(QStringLiteral("Upload firmware done!"));
 }
 
