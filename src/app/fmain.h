@@ -76,7 +76,7 @@ public:
 
     // Initialize and the firmware flashing step (fmainflash.cpp)
     void BComInitClick();
-    // The firmware flashing step: writes "firmware.bin" from the program's directory onto the board at the selected
+    // The firmware flashing step: writes "firmware.bin" from the work directory onto the board at the selected
     // port (hides PB, closes only the port, streams the tool's output into MFirmware, then adds "Upload firmware
     // done!"); returns when the tool has ended.
     void FlashFirmware();

@@ -2,11 +2,11 @@
 
 #include "fmain.h"
 
+#include "filelocations.h"
 #include "firmwarecatalogue.h"
 #include "firmwarefile.h"
 #include "httpsend.h"
 #include "memo.h"
-#include "programdirectory.h"
 #include "progressbar.h"
 #include "urltext.h"
 
@@ -100,7 +100,7 @@ void TFMain::BUploadClick()
         MFirmware->AddLine(QString::fromStdString(std::to_string(http.ResultCode()) + " " + http.ResultString()));
         return;
     }
-    SaveFirmwareFile(ProgramDirectory(), http.Document.View());
+    SaveFirmwareFile(WorkDirectory(), http.Document.View());
     MFirmware->AddLine(QStringLiteral("Download successful!"));
     MFirmware->AddLine(QStringLiteral("Prepare uploader..."));
     FlashFirmware();

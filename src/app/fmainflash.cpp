@@ -1,10 +1,10 @@
 #include "fmain.h"
 
 #include "consoletoolrunner.h"
+#include "filelocations.h"
 #include "flashcommands.h"
 #include "memo.h"
 #include "memoconsole.h"
-#include "programdirectory.h"
 #include "progressbar.h"
 
 #include <QComboBox>
@@ -19,6 +19,15 @@ void TFMain::BComInitClick()
     }
     MComEcho->clear();
     MComEcho->AddLine(QStringLiteral("Prepare initializer..."));
+    const std::vector<std::string> searched = InitImageDirectories();
+    const std::string image = FindInitImage(searched);
+    if (image.empty()) {
+        for (const std::string& line : InitImageMissingLines(searched)) {
+            MComEcho->AddLine(QString::fromStdString(line));
+        }
+        return;
+    }
+    const std::string directory = WorkDirectory();
     const QList<QWidget*> controls{CBComPort, BComRefresh, BComConn, BComDisconn, BComInit};
     for (QWidget* control : controls) {
         control->setEnabled(false);
@@ -27,7 +36,7 @@ void TFMain::BComInitClick()
     QCoreApplication::processEvents();
     BComDisconnClick();
     std::string output;
-    RunConsoleTool(InitializeCommand(SelectedPort()), MComEcho, ProgramDirectory(), output);
+    RunConsoleTool(InitializeCommand(SelectedPort(), ImageArgument(image, directory)), MComEcho, directory, output);
     for (QWidget* control : controls) {
         control->setEnabled(true);
     }
@@ -41,7 +50,7 @@ void TFMain::FlashFirmware()
     // Only the port is closed: the status panel, the Access page and the tabs stay as they are.
     SerialPort.ClosePort();
     std::string output;
-    RunConsoleTool(FirmwareCommand(SelectedPort()), MFirmware, ProgramDirectory(), output);
+    RunConsoleTool(FirmwareCommand(SelectedPort()), MFirmware, WorkDirectory(), output);
     MFirmware->AddLine(QStringLiteral("Upload firmware done!"));
 }
 

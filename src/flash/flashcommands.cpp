@@ -2,9 +2,9 @@
 
 #include "shellquote.h"
 
-std::string InitializeCommand(const std::string& port)
+std::string InitializeCommand(const std::string& port, const std::string& image)
 {
-    return "esptool -cp " + ShellQuote(port) + " -bm dio -cd nodemcu -cf init.bin -v";
+    return "esptool -cp " + ShellQuote(port) + " -bm dio -cd nodemcu -cf " + ShellQuote(image) + " -v";
 }
 
 std::string FirmwareCommand(const std::string& port)

@@ -344,14 +344,40 @@ TEST_F(FlashWindowTest, InitializeDisconnectsRunsTheToolAndReconnects)
     EXPECT_EQ(EchoLines().mid(2), QStringList({"QUORLANE_START", "fresh console"}));
 }
 
-TEST_F(FlashWindowTest, InitializeReconnectsAfterAFailingTool)
+// Without the image nothing is disconnected and no tool runs; the user learns where to put it. An image in the user's
+// data directory is handed to the tool by its full path.
+TEST_F(FlashWindowTest, InitializeLooksForItsImageBesideTheProgramThenInTheUserData)
 {
+    const fs::path data = FTempDir / "data";
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     Connect();
     Click(Window->BComInit);
-    EXPECT_EQ(Record()["image"], nullptr);
-    EXPECT_TRUE(Window->BComInit->isEnabled());
+    ::unsetenv("XDG_DATA_HOME");
+    EXPECT_FALSE(fs::exists(FLog)) << "the tool ran without an image";
+    const QStringList lines = EchoLines();
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_EQ(lines[0], "Prepare initializer...");
+    EXPECT_TRUE(lines[1].contains("init.bin")) << lines[1].toStdString();
+    EXPECT_TRUE(lines.contains("  " + QString::fromStdString(ProgramDirectory())));
+    EXPECT_TRUE(lines.contains("  " + QString::fromStdString((data / "quorlane").string())));
+    for (QWidget* control : QList<QWidget*>{Window->CBComPort, Window->BComRefresh, Window->BComConn,
+                                            Window->BComDisconn, Window->BComInit}) {
+        EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
+    }
     EXPECT_TRUE(Window->SerialPort.Connected());
-    EXPECT_EQ(EchoLines(), QStringList({"Connecting...", "Board connected to " + BoardPath()}));
+    EXPECT_EQ(Window->PComState->text(), "ONLINE");
+
+    fs::create_directories(data / "quorlane");
+    std::ofstream(data / "quorlane/init.bin", std::ios::binary) << std::string(700, '\x11');
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    Click(Window->BComInit);
+    ::unsetenv("XDG_DATA_HOME");
+    const nlohmann::json record = Record();
+    EXPECT_EQ(record["args"], nlohmann::json({"-cp", Board().Path(), "-bm", "dio", "-cd", "nodemcu", "-cf",
+                                              (data / "quorlane/init.bin").string(), "-v"}));
+    EXPECT_EQ(record["cwd"], ProgramDirectory());
+    EXPECT_EQ(record["image"]["size"], 700);
+    EXPECT_TRUE(Window->SerialPort.Connected());
 }
 
 TEST_F(FlashWindowTest, InitializeOnTheBoardSimulatorShowsTheFreshBoardsConsole)
