@@ -4,6 +4,7 @@
 #include "chromium.h"
 #include "memo.h"
 #include "pagecontrol.h"
+#include "portwatch.h"
 #include "programversion.h"
 #include "progressbar.h"
 #include "statuspanel.h"
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QSocketNotifier>
 
 namespace {
 
@@ -117,6 +119,7 @@ TFMain::TFMain(QWidget* parent)
     Chromium->OnGetAuthCredentials = std::bind_front(&TFMain::ChromiumGetAuthCredentials, this);
     Chromium->OnLoadStart = std::bind_front(&TFMain::ChromiumLoadStart, this);
     Wire(BUpload, &QPushButton::clicked, this, &TFMain::BUploadClick);
+    SetPortSource({});
 
     FormCreate();
 }

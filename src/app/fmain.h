@@ -5,11 +5,13 @@
 #include "credentialpolicy.h"
 #include "firmwarecatalogue.h"
 #include "flashtool.h"
+#include "listcomports.h"
 #include "serialport.h"
 
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,8 @@ class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
+class QSocketNotifier;
+class TPortWatch;
 class TMemo;
 class TPageControl;
 class TQProgressBar;
@@ -56,6 +60,11 @@ public:
     void BComDisconnClick();
     void SerialPortRxChar(int count);
     void SerialPortLost();
+    // The device path of the selected port (what is opened and handed to the flashing tool); empty when none is.
+    std::string SelectedPort() const;
+    // Where the port list comes from and which device directory it follows as cables come and go. The window uses
+    // the system's; tests point it at a stand-in tree.
+    void SetPortSource(const TPortSource& source);
 
     // Access page and board messages
     void HandleBoardMessage(const std::string& text);
@@ -151,9 +160,12 @@ private:
     void BuildAccessPage();
     void BuildFirmwarePage();
     void BuildSetupPage();
+    void FillPortList();
+    void PortsChanged();
     void ShowBoardPage();
     void ConnectBoard(bool clearConsole);
-    std::string RunFlashingTool(TMemo* memo, const std::function<std::string(const TFlashTool&)>& commandFor);
+    std::string RunFlashingTool(TMemo* memo, const std::string& directory,
+                                const std::function<std::string(const TFlashTool&)>& commandFor);
     std::string AskFlashTool(const std::string& command);
     std::string BoardPasswordNow();
     void ShowConsoleLines();
@@ -169,4 +181,7 @@ private:
     TCredentialPolicy Credentials;
     QStringList FPendingLines;
     bool FShown = false;
+    TPortSource FPortSource;
+    std::unique_ptr<TPortWatch> FPortWatch;
+    std::unique_ptr<QSocketNotifier> FPortNotifier;
 };

@@ -1,12 +1,16 @@
 #include "fmain.h"
 
+#include "application.h"
 #include "listcomports.h"
 #include "memo.h"
 #include "passwordmask.h"
+#include "portwatch.h"
 #include "statuspanel.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QThread>
 
 namespace {
@@ -22,18 +26,71 @@ QString ConsoleLineText(const std::string& line)
     return text;
 }
 
+// A port as the list shows it: its device path, and beside it the adapter's name when it has one.
+QString PortText(const TComPort& port)
+{
+    const QString path = QString::fromStdString(port.Path);
+    return port.Adapter.empty() ? path : path + QStringLiteral(" \u2014 ") + QString::fromStdString(port.Adapter);
+}
+
 } // namespace
+
+// The list shows each port's text and keeps its device path as the entry's data; the drop-down is made wide enough
+// for the adapter names, which the box itself may cut off.
+void TFMain::FillPortList()
+{
+    CBComPort->clear();
+    std::vector<TComPort> ports;
+    ListComPorts(ports, FPortSource);
+    for (const TComPort& port : ports) {
+        CBComPort->addItem(PortText(port), QString::fromStdString(port.Path));
+    }
+    CBComPort->view()->setMinimumWidth(CBComPort->view()->sizeHintForColumn(0));
+}
+
+std::string TFMain::SelectedPort() const
+{
+    return CBComPort->currentData().toString().toStdString();
+}
+
+void TFMain::SetPortSource(const TPortSource& source)
+{
+    FPortSource = source;
+    FPortNotifier.reset();
+    FPortWatch = std::make_unique<TPortWatch>(source.DevDir);
+    if (FPortWatch->Handle() < 0) {
+        return;
+    }
+    FPortNotifier = std::make_unique<QSocketNotifier>(FPortWatch->Handle(), QSocketNotifier::Read);
+    connect(FPortNotifier.get(), &QSocketNotifier::activated, this,
+            [this] { TApplication::RunHandler([this] { PortsChanged(); }); });
+}
+
+// A port plugged in or out. The selection stays on its port while that port exists, and a connected board stays
+// connected; when the selected port is gone, the first port is selected and its connection counts as lost.
+void TFMain::PortsChanged()
+{
+    if (!FPortWatch->TakeChanges()) {
+        return;
+    }
+    const QString selected = CBComPort->currentData().toString();
+    FillPortList();
+    const int position = selected.isEmpty() ? -1 : CBComPort->findData(selected);
+    if (position >= 0) {
+        CBComPort->setCurrentIndex(position);
+        return;
+    }
+    CBComPort->setCurrentIndex(CBComPort->count() > 0 ? 0 : -1);
+    if (!selected.isEmpty() && SerialPort.Connected()) {
+        SerialPortLost();
+    }
+}
 
 void TFMain::BComRefreshClick()
 {
     BComDisconnClick();
     const int selected = CBComPort->currentIndex();
-    CBComPort->clear();
-    std::vector<std::string> ports;
-    ListComPorts(ports);
-    for (const std::string& port : ports) {
-        CBComPort->addItem(QString::fromStdString(port));
-    }
+    FillPortList();
     if (selected == -1) {
         CBComPort->setCurrentIndex(CBComPort->count() > 0 ? 0 : -1);
     } else {
@@ -64,7 +121,7 @@ void TFMain::ConnectBoard(bool clearConsole)
     QCoreApplication::processEvents();
     QThread::msleep(1000);
     Console.Reset();
-    const QString port = CBComPort->currentText();
+    const QString port = CBComPort->currentData().toString();
     SerialPort.SetPort(port.toStdString());
     if (SerialPort.OpenPort()) {
         // The pulse on DTR resets the board, which then prints its console from the beginning.

@@ -2,12 +2,12 @@
 
 #include "fmain.h"
 
+#include "filelocations.h"
 #include "firmwarecatalogue.h"
 #include "firmwarefile.h"
 #include "httpsend.h"
 #include "memo.h"
 #include "pagecontrol.h"
-#include "programdirectory.h"
 #include "progressbar.h"
 #include "urltext.h"
 
@@ -113,7 +113,7 @@ void TFMain::BUploadClick()
                                                   ". Nothing was stored or flashed."));
         return;
     }
-    SaveFirmwareFile(ProgramDirectory(), http.Document.View());
+    SaveFirmwareFile(WorkDirectory(), http.Document.View());
     MFirmware->AddLine(QStringLiteral("Download successful!"));
     MFirmware->AddLine(QStringLiteral("Prepare uploader..."));
     if (FlashFirmware()) {

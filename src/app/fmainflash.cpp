@@ -5,6 +5,7 @@
 
 #include "consoletoolrunner.h"
 #include "disabledcontrols.h"
+#include "filelocations.h"
 #include "firmwarefile.h"
 #include "flashcommands.h"
 #include "memo.h"
@@ -22,8 +23,6 @@
 
 namespace {
 
-constexpr char InitImageName[] = "init.bin";
-
 QString Text(const std::string& text)
 {
     return QString::fromUtf8(text);
@@ -38,14 +37,25 @@ void TFMain::BComInitClick()
     }
     MComEcho->clear();
     MComEcho->AddLine(QStringLiteral("Prepare initializer..."));
+    const std::vector<std::string> searched = InitImageDirectories();
+    const std::string image = FindInitImage(searched);
+    if (image.empty()) {
+        for (const std::string& line : InitImageMissingLines(searched)) {
+            MComEcho->AddLine(Text(line));
+        }
+        return;
+    }
     {
         const TDisabledControls disabled({CBComPort, BComRefresh, BComConn, BComDisconn, BComInit});
         QThread::msleep(200);
         QCoreApplication::processEvents();
         BComDisconnClick();
-        const std::string port = CBComPort->currentText().toStdString();
-        const std::string failure = RunFlashingTool(
-            MComEcho, [&port](const TFlashTool& tool) { return InitializeCommand(tool, port, InitImageName); });
+        const std::string port = SelectedPort();
+        const std::string directory = WorkDirectory();
+        const std::string failure =
+            RunFlashingTool(MComEcho, directory, [&](const TFlashTool& tool) {
+                return InitializeCommand(tool, port, ImageArgument(image, directory));
+            });
         if (!failure.empty()) {
             MComEcho->AddLine(Text("Initialize failed: " + failure));
         }
@@ -62,9 +72,10 @@ bool TFMain::FlashFirmware()
     QCoreApplication::processEvents();
     // Only the port is closed: the status panel, the Access page and the tabs stay as they are.
     SerialPort.ClosePort();
-    const std::string port = CBComPort->currentText().toStdString();
-    const std::string failure = RunFlashingTool(
-        MFirmware, [&port](const TFlashTool& tool) { return FirmwareCommand(tool, port, FirmwareFileName); });
+    const std::string port = SelectedPort();
+    const std::string failure = RunFlashingTool(MFirmware, WorkDirectory(), [&port](const TFlashTool& tool) {
+        return FirmwareCommand(tool, port, FirmwareFileName);
+    });
     if (!failure.empty()) {
         MFirmware->AddLine(Text("Upload firmware failed: " + failure));
         return false;
@@ -74,7 +85,8 @@ bool TFMain::FlashFirmware()
 }
 
 // The port belongs to the tool while it runs: nothing that opens, resets or writes it can be used meanwhile.
-std::string TFMain::RunFlashingTool(TMemo* memo, const std::function<std::string(const TFlashTool&)>& commandFor)
+std::string TFMain::RunFlashingTool(TMemo* memo, const std::string& directory,
+                                    const std::function<std::string(const TFlashTool&)>& commandFor)
 {
     const TDisabledControls disabled({CBComPort, BComRefresh, BComConn, BComDisconn, BComInit, BUpload});
     const std::vector<std::string> directories = FlashToolDirectories(ProgramDirectory(), std::getenv("PATH"));
@@ -85,7 +97,7 @@ std::string TFMain::RunFlashingTool(TMemo* memo, const std::function<std::string
     }
     memo->AddLine(Text(FlashToolLine(*tool)));
     std::string output;
-    const int status = RunConsoleTool(commandFor(*tool), memo, ProgramDirectory(), output);
+    const int status = RunConsoleTool(commandFor(*tool), memo, directory, output);
     if (status < 0) {
         return "the flashing tool could not be started";
     }

@@ -1,5 +1,6 @@
 #include "linuxportdriver.h"
 
+#include "portadvice.h"
 #include "stopsignal.h"
 
 // The kernel's termios2 (for rates without a Bxxx constant) cannot be mixed with the C library's termios.
@@ -156,6 +157,18 @@ EOpenResult TLinuxPortDriver::Open(const std::string& name)
     FGone = false;
     ReadCounters(FReportedCounters);
     return EOpenResult::Opened;
+}
+
+std::string TLinuxPortDriver::OpenAdvice(EOpenResult result, const std::string& name) const
+{
+    switch (result) {
+    case EOpenResult::AccessDenied:
+        return PermissionAdvice(name);
+    case EOpenResult::Busy:
+        return BusyAdvice(name);
+    default:
+        return {};
+    }
 }
 
 // Exclusive mode stays on a tty that another program still holds open, so it is switched off before closing.

@@ -26,6 +26,8 @@ public:
     TLinuxPortDriver& operator=(const TLinuxPortDriver&) = delete;
 
     EOpenResult Open(const std::string& name) override;
+    // Permission denied: the device's group and how to join it. Busy: the program that holds the device.
+    std::string OpenAdvice(EOpenResult result, const std::string& name) const override;
     bool IsOpen() const override { return FFd >= 0; }
     void Close() override;
 

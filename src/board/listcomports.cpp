@@ -7,65 +7,122 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <system_error>
 
 namespace fs = std::filesystem;
 
+namespace {
+
 // A serial-core tty whose UART type reads 0 is a placeholder with no hardware behind it (the ttyS ports that
 // the kernel creates in advance).
-static bool IsPlaceholder(const fs::path& entry)
+bool IsPlaceholder(const fs::path& entry)
 {
     std::ifstream type(entry / "type");
     int value = -1;
     return type >> value && value == 0;
 }
 
-static bool IsHardwarePort(const fs::path& entry)
+bool IsHardwarePort(const fs::path& entry)
 {
     std::error_code error;
     return fs::exists(entry / "device", error) && !IsPlaceholder(entry);
 }
 
-// Case-insensitive, character by character: digits compare as characters, so COM10 sorts before COM2.
-static bool TextLess(const std::string& a, const std::string& b)
+// The USB device above a tty's device in the sysfs tree (the directory that carries the vendor id): an adapter's
+// tty hangs below its USB interface, which hangs below the device.
+std::optional<fs::path> UsbDeviceOf(const fs::path& entry)
 {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
-        return std::tolower(x) < std::tolower(y);
-    });
+    std::error_code error;
+    fs::path directory = fs::canonical(entry / "device", error);
+    if (error)
+        return std::nullopt;
+    for (; directory.has_relative_path(); directory = directory.parent_path()) {
+        if (fs::exists(directory / "idVendor", error))
+            return directory;
+    }
+    return std::nullopt;
 }
 
-static void AppendExtraPorts(const std::string& extraPorts, std::vector<std::string>& list)
+std::string FirstLine(const fs::path& file)
+{
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
+        line.pop_back();
+    return line;
+}
+
+// Manufacturer and product as the adapter names itself, without saying the manufacturer twice.
+std::string AdapterName(const fs::path& usbDevice)
+{
+    const std::string manufacturer = FirstLine(usbDevice / "manufacturer");
+    const std::string product = FirstLine(usbDevice / "product");
+    if (manufacturer.empty() || product.starts_with(manufacturer))
+        return product;
+    if (product.empty())
+        return manufacturer;
+    return manufacturer + " " + product;
+}
+
+// Case-insensitive, character by character: digits compare as characters, so COM10 sorts before COM2.
+bool TextLess(const TComPort& a, const TComPort& b)
+{
+    return std::lexicographical_compare(
+        a.Path.begin(), a.Path.end(), b.Path.begin(), b.Path.end(),
+        [](unsigned char x, unsigned char y) { return std::tolower(x) < std::tolower(y); });
+}
+
+bool Listed(const std::vector<TComPort>& list, const std::string& path)
+{
+    return std::any_of(list.begin(), list.end(), [&](const TComPort& port) { return port.Path == path; });
+}
+
+void AppendExtraPorts(const std::string& extraPorts, const std::vector<TComPort>& others, std::vector<TComPort>& list)
 {
     std::size_t start = 0;
     while (start <= extraPorts.size()) {
         const std::size_t end = std::min(extraPorts.find(':', start), extraPorts.size());
-        const std::string name = extraPorts.substr(start, end - start);
-        if (!name.empty() && std::find(list.begin(), list.end(), name) == list.end())
-            list.push_back(name);
+        const std::string path = extraPorts.substr(start, end - start);
+        if (!path.empty() && !Listed(list, path) && !Listed(others, path))
+            list.push_back({path, {}});
         start = end + 1;
     }
 }
 
-void ListComPortsFrom(const std::string& sysClassTty, const std::string& extraPorts, std::vector<std::string>& strings)
+} // namespace
+
+void ListComPortsFrom(const TPortSource& source, const std::string& extraPorts, std::vector<TComPort>& ports)
 {
-    std::vector<std::string> list;
+    std::vector<TComPort> usb;
+    std::vector<TComPort> other;
     std::error_code error;
-    fs::directory_iterator entries(sysClassTty, error);
+    fs::directory_iterator entries(source.ClassDir, error);
     if (error)
         throw EComPort(EComPort::PortListFailed);
     for (; entries != fs::directory_iterator(); entries.increment(error)) {
-        if (IsHardwarePort(entries->path()))
-            list.push_back("/dev/" + entries->path().filename().string());
+        const fs::path& entry = entries->path();
+        const fs::path node = fs::path(source.DevDir) / entry.filename();
+        std::error_code missing;
+        if (!IsHardwarePort(entry) || !fs::exists(node, missing))
+            continue;
+        if (const std::optional<fs::path> device = UsbDeviceOf(entry))
+            usb.push_back({node.string(), AdapterName(*device)});
+        else
+            other.push_back({node.string(), {}});
     }
     if (error)
         throw EComPort(EComPort::PortListFailed);
-    std::sort(list.begin(), list.end(), TextLess);
-    AppendExtraPorts(extraPorts, list);
-    strings = std::move(list);
+    std::sort(usb.begin(), usb.end(), TextLess);
+    std::sort(other.begin(), other.end(), TextLess);
+    AppendExtraPorts(extraPorts, other, usb);
+    usb.insert(usb.end(), other.begin(), other.end());
+    ports = std::move(usb);
 }
 
-void ListComPorts(std::vector<std::string>& strings)
+void ListComPorts(std::vector<TComPort>& ports, const TPortSource& source)
 {
     const char* extra = std::getenv("QUORLANE_EXTRA_PORTS");
-    ListComPortsFrom("/sys/class/tty", extra ? extra : "", strings);
+    ListComPortsFrom(source, extra ? extra : "", ports);
 }

@@ -3,10 +3,28 @@
 #include <string>
 #include <vector>
 
-// Replaces `strings` with the device paths of the serial ports backed by hardware, sorted case-insensitively
-// character by character (ttyUSB10 before ttyUSB2), followed by the paths named in QUORLANE_EXTRA_PORTS
-// (colon-separated). Raises EComPort 14 and leaves `strings` unchanged when the list cannot be read.
-void ListComPorts(std::vector<std::string>& strings);
+// One serial port of the list: the device path that the program opens and hands to the flashing tool, and the name
+// of the USB adapter behind it from sysfs (manufacturer and product; empty for ports that are not USB adapters).
+struct TComPort
+{
+    std::string Path;
+    std::string Adapter;
+    bool operator==(const TComPort&) const = default;
+};
 
-// The same, reading the tty class directory `sysClassTty` and the colon-separated `extraPorts`.
-void ListComPortsFrom(const std::string& sysClassTty, const std::string& extraPorts, std::vector<std::string>& strings);
+// Where the port list comes from: the tty class directory and the directory of device nodes. The program uses the
+// system's; tests point it at a stand-in tree.
+struct TPortSource
+{
+    std::string ClassDir = "/sys/class/tty";
+    std::string DevDir = "/dev";
+};
+
+// Replaces `ports` with the serial ports backed by hardware whose device node exists: USB adapters first, then the
+// paths named in QUORLANE_EXTRA_PORTS (colon-separated, in their order), then the other ports (built-in UARTs such
+// as ttyS0). USB adapters and other ports are each sorted by path case-insensitively character by character
+// (ttyUSB10 before ttyUSB2). Raises EComPort 14 and leaves `ports` unchanged when the class cannot be read.
+void ListComPorts(std::vector<TComPort>& ports, const TPortSource& source = {});
+
+// The same with the extra ports given instead of taken from the environment.
+void ListComPortsFrom(const TPortSource& source, const std::string& extraPorts, std::vector<TComPort>& ports);

@@ -85,6 +85,8 @@ public:
     virtual ~IPortDriver() = default;
 
     virtual EOpenResult Open(const std::string& name) = 0;
+    // What the user can do about a failed Open, in this system's terms; empty when there is nothing to add.
+    virtual std::string OpenAdvice(EOpenResult /*result*/, const std::string& /*name*/) const { return {}; }
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;
 

@@ -58,7 +58,11 @@ TComErrors ComErrorsFromWord(std::uint32_t word, TParity parity)
 
 } // namespace
 
-EComPort::EComPort(int index) : std::runtime_error(ComPortMessages.at(index)), FIndex(index) {}
+EComPort::EComPort(int index, const std::string& advice)
+    : std::runtime_error(advice.empty() ? ComPortMessages.at(index) : ComPortMessages.at(index) + ("\n" + advice)),
+      FIndex(index)
+{
+}
 
 TComTimeouts& TComTimeouts::operator=(const TComTimeouts& other)
 {
@@ -141,13 +145,14 @@ bool TSerialPort::OpenPort()
 {
     if (FConnected)
         return true;
-    switch (FDriver->Open(FPort)) {
+    const EOpenResult result = FDriver->Open(FPort);
+    switch (result) {
     case EOpenResult::NotFound:
         throw EComPort(EComPort::NotFound);
     case EOpenResult::Busy:
-        throw EComPort(EComPort::Busy);
+        throw EComPort(EComPort::Busy, FDriver->OpenAdvice(result, FPort));
     case EOpenResult::AccessDenied:
-        throw EComPort(EComPort::NoPermission);
+        throw EComPort(EComPort::NoPermission, FDriver->OpenAdvice(result, FPort));
     case EOpenResult::Opened:
     case EOpenResult::OtherFailure:
         break;

@@ -74,7 +74,8 @@ enum TPortEvent : std::uint8_t {
 };
 using TPortEvents = std::uint8_t;
 
-// Every failure of the port, with one of the fixed messages below (index 0 to 15).
+// Every failure of the port, with one of the fixed messages below (index 0 to 15). Advice on what to do about it,
+// when given, follows the message on a line of its own.
 class EComPort : public std::runtime_error
 {
 public:
@@ -96,7 +97,7 @@ public:
         PortListFailed = 14,
         NoPermission = 15
     };
-    explicit EComPort(int index);
+    explicit EComPort(int index, const std::string& advice = {});
     int Index() const { return FIndex; }
 
 private:

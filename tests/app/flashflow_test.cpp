@@ -385,6 +385,7 @@ std::vector<int> DescriptorsOf(const std::string& path)
 
 TEST_F(FlashWindowTest, InitializeGivesTheConnectPageBackWhenClosingThePortFails)
 {
+    WriteImage("init.bin", 16);
     const std::vector<int> before = DescriptorsOf(Board().Path());
     Connect();
     std::vector<int> port = DescriptorsOf(Board().Path());
@@ -406,17 +407,40 @@ TEST_F(FlashWindowTest, InitializeGivesTheConnectPageBackWhenClosingThePortFails
     ::close(sockets[1]);
 }
 
-TEST_F(FlashWindowTest, InitializeReportsAFailingToolAndReconnects)
+// Without the image nothing is disconnected and no tool runs; the user learns where to put it. An image in the user's
+// data directory is handed to the tool by its full path.
+TEST_F(FlashWindowTest, InitializeLooksForItsImageBesideTheProgramThenInTheUserData)
 {
+    const fs::path data = FTempDir / "data";
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     Connect();
     Click(Window->BComInit);
-    EXPECT_EQ(Record()["image"], nullptr);
-    EXPECT_TRUE(Window->BComInit->isEnabled());
+    ::unsetenv("XDG_DATA_HOME");
+    EXPECT_FALSE(fs::exists(FLog)) << "the tool ran without an image";
+    const QStringList lines = EchoLines();
+    ASSERT_GE(lines.size(), 4);
+    EXPECT_EQ(lines[0], "Prepare initializer...");
+    EXPECT_TRUE(lines[1].contains("init.bin")) << lines[1].toStdString();
+    EXPECT_TRUE(lines.contains("  " + QString::fromStdString(ProgramDirectory())));
+    EXPECT_TRUE(lines.contains("  " + QString::fromStdString((data / "quorlane").string())));
+    for (QWidget* control : QList<QWidget*>{Window->CBComPort, Window->BComRefresh, Window->BComConn,
+                                            Window->BComDisconn, Window->BComInit}) {
+        EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
+    }
     EXPECT_TRUE(Window->SerialPort.Connected());
-    const QStringList echo = EchoLines();
-    EXPECT_EQ(echo.mid(echo.size() - 4),
-              QStringList({"Cannot open init.bin", "Initialize failed: the flashing tool ended with exit status 2",
-                           "Connecting...", "Board connected to " + BoardPath()}));
+    EXPECT_EQ(Window->PComState->text(), "ONLINE");
+
+    fs::create_directories(data / "quorlane");
+    std::ofstream(data / "quorlane/init.bin", std::ios::binary) << std::string(700, '\x11');
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    Click(Window->BComInit);
+    ::unsetenv("XDG_DATA_HOME");
+    const nlohmann::json record = Record();
+    EXPECT_EQ(record["args"], nlohmann::json({"-cp", Board().Path(), "-bm", "dio", "-cd", "nodemcu", "-cf",
+                                              (data / "quorlane/init.bin").string(), "-v"}));
+    EXPECT_EQ(record["cwd"], ProgramDirectory());
+    EXPECT_EQ(record["image"]["size"], 700);
+    EXPECT_TRUE(Window->SerialPort.Connected());
 }
 
 TEST_F(FlashWindowTest, InitializeOnTheBoardSimulatorShowsTheFreshBoardsConsole)

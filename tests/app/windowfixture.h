@@ -82,9 +82,10 @@ protected:
 
     static void Click(QWidget* control) { QTest::mouseClick(control, Qt::LeftButton); }
 
+    // Entries show the adapter's name beside the path; the path is each entry's data.
     void SelectPort(const std::string& path)
     {
-        Window->CBComPort->setCurrentIndex(Window->CBComPort->findText(QString::fromStdString(path)));
+        Window->CBComPort->setCurrentIndex(Window->CBComPort->findData(QString::fromStdString(path)));
     }
 
     // Selects the board's port and clicks Connect, as a user does.

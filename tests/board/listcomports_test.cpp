@@ -10,67 +10,109 @@
 
 namespace fs = std::filesystem;
 
-using Names = std::vector<std::string>;
+using Ports = std::vector<TComPort>;
 
-// A stand-in for /sys/class/tty in a temporary directory.
+// A stand-in for /sys/class/tty, the devices below it and /dev, in a temporary directory.
 class ListComPortsTest : public ::testing::Test
 {
 protected:
-    ListComPortsTest() : Root(Dir.Path()) { fs::create_directories(Root / "devices"); }
-
-    void AddTty(const std::string& name, bool hardware, int uartType = -1)
+    ListComPortsTest() : Root(Dir.Path()), Source{(Root / "class").string(), (Root / "dev").string()}
     {
-        fs::create_directories(Root / name);
-        if (hardware) {
-            fs::create_directories(Root / "devices" / name);
-            fs::create_directory_symlink(Root / "devices" / name, Root / name / "device");
-        }
-        if (uartType >= 0)
-            std::ofstream(Root / name / "type") << uartType << "\n";
+        fs::create_directories(Root / "class");
+        fs::create_directories(Root / "dev");
     }
 
-    Names List(const std::string& extra = "")
+    // A tty with no device behind it (a virtual console, ptmx).
+    void AddVirtual(const std::string& name) { fs::create_directories(Root / "class" / name); }
+
+    // A built-in UART; type 0 marks a placeholder the kernel made in advance.
+    std::string AddUart(const std::string& name, int uartType = 4)
     {
-        Names names{"stale"};
-        ListComPortsFrom(Root.string(), extra, names);
-        return names;
+        AddHardware(name, Root / "devices/platform/serial8250" / name);
+        std::ofstream(Root / "class" / name / "type") << uartType << "\n";
+        return Node(name);
+    }
+
+    // A USB serial adapter: its tty hangs below the interface of a USB device that carries the names.
+    std::string AddUsb(const std::string& name, const std::string& manufacturer, const std::string& product)
+    {
+        const fs::path device = Root / "devices/pci0000:00/usb1" / ("1-" + name);
+        AddHardware(name, device / "1-1:1.0" / name);
+        std::ofstream(device / "idVendor") << "1a86\n";
+        if (!manufacturer.empty())
+            std::ofstream(device / "manufacturer") << manufacturer << "\n";
+        std::ofstream(device / "product") << product << "\n";
+        return Node(name);
+    }
+
+    Ports List(const std::string& extra = "")
+    {
+        Ports ports{{"stale", ""}};
+        ListComPortsFrom(Source, extra, ports);
+        return ports;
     }
 
     quorlane::testsupport::TTempDir Dir;
     fs::path Root;
+    TPortSource Source;
+
+private:
+    void AddHardware(const std::string& name, const fs::path& device)
+    {
+        fs::create_directories(device);
+        fs::create_directories(Root / "class" / name);
+        fs::create_directory_symlink(device, Root / "class" / name / "device");
+        std::ofstream(Root / "dev" / name).flush();
+    }
+
+    std::string Node(const std::string& name) const { return (Root / "dev" / name).string(); }
 };
 
-TEST_F(ListComPortsTest, ListsOnlyTtysBackedByHardware)
+TEST_F(ListComPortsTest, ListsOnlyTtysBackedByHardwareWhoseNodeExists)
 {
-    AddTty("ttyUSB0", true);
-    AddTty("tty1", false);
-    AddTty("ptmx", false);
-    AddTty("ttyACM0", true);
-    EXPECT_EQ(List(), (Names{"/dev/ttyACM0", "/dev/ttyUSB0"}));
+    const std::string usb = AddUsb("ttyUSB0", "", "USB Serial");
+    AddVirtual("tty1");
+    AddVirtual("ptmx");
+    AddUsb("ttyUSB1", "", "USB Serial");
+    fs::remove(Root / "dev/ttyUSB1");
+    EXPECT_EQ(List(), (Ports{{usb, "USB Serial"}}));
 }
 
 TEST_F(ListComPortsTest, LeavesOutPlaceholderUartsButKeepsRealOnes)
 {
-    AddTty("ttyS0", true, 4);
-    AddTty("ttyS1", true, 0);
-    AddTty("ttyS2", true, 0);
-    EXPECT_EQ(List(), Names{"/dev/ttyS0"});
+    const std::string real = AddUart("ttyS0", 4);
+    AddUart("ttyS1", 0);
+    AddUart("ttyS2", 0);
+    EXPECT_EQ(List(), (Ports{{real, ""}}));
+}
+
+// A machine with a built-in UART used to preselect it, and Connect on it showed ONLINE with no board there.
+TEST_F(ListComPortsTest, UsbAdaptersAndExtraPortsComeBeforeBuiltInUarts)
+{
+    const std::string uart = AddUart("ttyS0");
+    const std::string usb = AddUsb("ttyUSB0", "Silicon Labs", "CP2102 USB to UART Bridge Controller");
+    EXPECT_EQ(List("/dev/pts/7::/tmp/board:" + usb + ":/dev/pts/7:" + uart),
+              (Ports{{usb, "Silicon Labs CP2102 USB to UART Bridge Controller"},
+                     {"/dev/pts/7", ""},
+                     {"/tmp/board", ""},
+                     {uart, ""}}));
+}
+
+TEST_F(ListComPortsTest, AdapterNameSaysTheManufacturerOnce)
+{
+    const std::string a = AddUsb("ttyACM0", "Espressif", "Espressif USB JTAG/serial debug unit");
+    const std::string b = AddUsb("ttyUSB0", "QinHeng Electronics", "USB Single Serial");
+    EXPECT_EQ(List(),
+              (Ports{{a, "Espressif USB JTAG/serial debug unit"}, {b, "QinHeng Electronics USB Single Serial"}}));
 }
 
 TEST_F(ListComPortsTest, SortsCaseInsensitivelyWithDigitsAsCharacters)
 {
-    AddTty("ttyUSB2", true);
-    AddTty("ttyUSB10", true);
-    AddTty("ttyUSB1", true);
-    AddTty("ttyacm0", true);
-    EXPECT_EQ(List(), (Names{"/dev/ttyacm0", "/dev/ttyUSB1", "/dev/ttyUSB10", "/dev/ttyUSB2"}));
-}
-
-TEST_F(ListComPortsTest, AppendsExtraPortsAfterTheSortedOnesSkippingEmptiesAndRepeats)
-{
-    AddTty("ttyUSB0", true);
-    EXPECT_EQ(List("/dev/pts/7::/tmp/board:/dev/ttyUSB0:/dev/pts/7:"),
-              (Names{"/dev/ttyUSB0", "/dev/pts/7", "/tmp/board"}));
+    const std::string two = AddUsb("ttyUSB2", "", "x");
+    const std::string ten = AddUsb("ttyUSB10", "", "x");
+    const std::string one = AddUsb("ttyUSB1", "", "x");
+    const std::string acm = AddUsb("ttyacm0", "", "x");
+    EXPECT_EQ(List(), (Ports{{acm, "x"}, {one, "x"}, {ten, "x"}, {two, "x"}}));
 }
 
 TEST_F(ListComPortsTest, EmptyClassGivesAnEmptyList)
@@ -80,24 +122,23 @@ TEST_F(ListComPortsTest, EmptyClassGivesAnEmptyList)
 
 TEST_F(ListComPortsTest, UnreadableClassRaisesMessage14AndLeavesTheListAlone)
 {
-    Names names{"kept"};
+    Ports ports{{"kept", ""}};
     try {
-        ListComPortsFrom((Root / "missing").string(), "", names);
+        ListComPortsFrom({(Root / "missing").string(), Source.DevDir}, "", ports);
         ADD_FAILURE() << "no EComPort raised";
     } catch (const EComPort& error) {
         EXPECT_EQ(error.Index(), EComPort::PortListFailed);
         EXPECT_STREQ(error.what(), "Ошибка обращения к системному реестру");
     }
-    EXPECT_EQ(names, Names{"kept"});
+    EXPECT_EQ(ports, (Ports{{"kept", ""}}));
 }
 
 TEST(ListComPortsEnvironmentTest, ExtraPortsComeFromTheEnvironment)
 {
+    const quorlane::testsupport::TTempDir empty;
     setenv("QUORLANE_EXTRA_PORTS", "/tmp/quorlane-test-port-a:/tmp/quorlane-test-port-b", 1);
-    Names names;
-    ListComPorts(names);
+    Ports ports;
+    ListComPorts(ports, {empty.Path(), empty.Path()});
     unsetenv("QUORLANE_EXTRA_PORTS");
-    ASSERT_GE(names.size(), 2u);
-    EXPECT_EQ(names[names.size() - 2], "/tmp/quorlane-test-port-a");
-    EXPECT_EQ(names.back(), "/tmp/quorlane-test-port-b");
+    EXPECT_EQ(ports, (Ports{{"/tmp/quorlane-test-port-a", ""}, {"/tmp/quorlane-test-port-b", ""}}));
 }
