@@ -15,6 +15,22 @@ answered with ACCESS. Commands, one per line on standard input or on the --contr
 
 The pseudo-terminal's path is the first line on standard output, and is also written to --pty-file.
 
+The board also speaks its chip's serial bootloader (bootloader.py), so that the real flashing tools write its
+flash: a SYNC frame on the port starts a session, during which the console is silent. The session ends, and the
+board boots again exactly as on port open, when the tool tells the chip to reboot or run its firmware, when no frame
+has come for IDLE_END seconds while the port stays open, or silently when the port is closed. The flash is the file
+--flash (4 MiB, created filled with 0xFF when missing); without the option it is a temporary file, removed at the end,
+whose path is the second line on standard output. When the flash holds QUORLANE_VERSION=<text> in its first 64 KiB,
+the boot prints "board: firmware <text>" instead of the default firmware line. Every boot is a line
+"boot N: <reason>" on standard output and in --boot-log.
+
+Faults, for tests (--fault, once per run, at the flash block numbered --fault-block, counted from 0, default 1):
+    corrupt-block   that block is stored corrupted, so the tool's MD5 check fails (the ROM, which has no MD5
+                    command, answers the block with a flash write error instead: esptool-ck checks nothing else)
+    silent          the board stops answering at that block, until the port is closed
+    vanish          the simulator closes the port and ends at that block
+--slow-flash SECONDS pauses at every flash block, for a flash that lasts.
+
 With --web the board also serves its web interface on loopback (boardweb.py): signed in with the user
 "quorl" and the board password (the one of INIT, then the one of each saved settings line), and its
 ACCESS message reports that server's address with its port (127.0.0.1:PORT) as the board's IP.
@@ -25,11 +41,14 @@ import json
 import os
 import pty
 import select
+import signal
 import sys
+import tempfile
 import time
 import tty
 
 from boardweb import BoardWeb
+from bootloader import SYNC_START, Bootloader, Faults, Flash
 
 SETTINGS_MEMBERS = ["ssid", "pass", "board_name", "board_pass", "init_ssid", "init_pass",
                     "net_ip", "net_gate", "net_mask"]
@@ -39,10 +58,16 @@ CHATTER = [b"board: firmware loader 1.0", b"fs: mounted, 3 files", b"wifi: scann
 SPLIT_PAUSE = 0.005
 # How long the board stays silent after REBOOT before it starts again (the program pulses DTR meanwhile).
 REBOOT_DELAY = 0.7
+# How long a bootloader session waits for the next frame before the board runs its firmware. The tools pause far
+# less between requests; on a pty they cannot reset the board when they finish, so this stands in for the reset.
+IDLE_END = 1.5
+VERSION_MARKER = b"QUORLANE_VERSION="
+VERSION_SEARCH = 64 * 1024
+VERSION_LENGTH = 64
 
 
 class Board:
-    def __init__(self, log_path, web_log_path=None, web=False):
+    def __init__(self, log_path, flash, faults, boot_log=None, web_log_path=None, web=False):
         self.master, slave = pty.openpty()
         self.path = os.ttyname(slave)
         tty.setraw(slave)
@@ -52,6 +77,10 @@ class Board:
         self.connected = False
         self.received = b""
         self.reboot_at = None
+        self.flash = flash
+        self.loader = Bootloader(flash, faults, self.vanish)
+        self.boot_log = boot_log
+        self.boots = 0
         self.settings = {"ssid": "", "pass": "", "board_name": "quorlane-board", "board_pass": "admin",
                          "init_ssid": "QUORLANE-SETUP", "init_pass": "12345678",
                          "net_ip": "", "net_gate": "", "net_mask": ""}
@@ -59,6 +88,10 @@ class Board:
         self.web = BoardWeb(self.settings["board_pass"], web_log_path).start() if web else None
 
     def send(self, data):
+        if not self.loader.active:
+            self.send_raw(data)
+
+    def send_raw(self, data):
         if not self.connected:
             return
         view = memoryview(data)
@@ -91,13 +124,51 @@ class Board:
                 "gate": self.settings["net_gate"] or "192.168.1.1",
                 "mask": self.settings["net_mask"] or "255.255.255.0"}
 
-    def boot(self):
+    def firmware_line(self):
+        start = self.flash.read(0, VERSION_SEARCH).find(VERSION_MARKER)
+        if start < 0:
+            return CHATTER[0]
+        start += len(VERSION_MARKER)
+        text = self.flash.read(start, VERSION_LENGTH)
+        for end in b"\0\r\n":
+            text = text.split(bytes([end]))[0]
+        return b"board: firmware " + text
+
+    def boot(self, reason):
+        self.boots += 1
+        line = "boot %d: %s" % (self.boots, reason)
+        print(line, flush=True)
+        if self.boot_log:
+            with open(self.boot_log, "a") as log:
+                log.write(line + "\n")
         self.received = b""
         self.send(BOOT_NOISE)
         self.send_line(b"QUORLANE_START")
-        for line in CHATTER:
+        self.send_line(self.firmware_line())
+        for line in CHATTER[1:]:
             self.send_line(line)
         self.send_message(self.init_message())
+
+    def vanish(self):
+        print("vanish: closing the port", flush=True)
+        os.close(self.master)
+        sys.exit(0)
+
+    def to_loader(self, data):
+        self.send_raw(self.loader.feed(data))
+        if self.loader.leaving:
+            self.loader.end()
+            self.boot("the flashing tool started the firmware")
+
+    def check_loader(self):
+        """Ends a bootloader session whose port was closed or that has been idle too long."""
+        if not self.loader.active:
+            return
+        if not self.connected:
+            self.loader.end()
+        elif not self.loader.silent and self.loader.idle_for() > IDLE_END:
+            self.loader.end()
+            self.boot("bootloader idle")
 
     def check_settings(self, line):
         """Returns the settings of a valid settings line, or raises ValueError saying what is wrong."""
@@ -127,7 +198,16 @@ class Board:
         self.send_message(self.access_message())
 
     def on_received(self, data):
+        if self.loader.active:
+            self.to_loader(data)
+            return
         self.received += data
+        sync = self.received.find(SYNC_START)
+        if sync >= 0:
+            self.loader.start()
+            data, self.received = self.received[sync:], b""
+            self.to_loader(data)
+            return
         while b"\n" in self.received:
             line, self.received = self.received.split(b"\n", 1)
             self.on_settings_line(line)
@@ -172,17 +252,29 @@ def open_control(path):
     return os.open(path, os.O_RDWR | os.O_NONBLOCK)
 
 
-def main():
+def parse_arguments():
     parser = argparse.ArgumentParser(description="Simulated board on a pseudo-terminal.")
     parser.add_argument("--pty-file", help="write the pseudo-terminal's path to this file")
     parser.add_argument("--log", help="append every settings line received to this file")
     parser.add_argument("--control", help="FIFO to read commands from (created when missing)")
     parser.add_argument("--web", action="store_true", help="serve the board's web interface on loopback")
     parser.add_argument("--web-log", help="append one JSON line per web request to this file")
-    args = parser.parse_args()
+    parser.add_argument("--flash", help="the 4 MiB flash memory (created filled with 0xFF when missing)")
+    parser.add_argument("--boot-log", help="append a line to this file at every boot")
+    parser.add_argument("--fault", choices=["corrupt-block", "silent", "vanish"],
+                        help="make the first flash write go wrong")
+    parser.add_argument("--fault-block", type=int, default=1, help="the flash block the fault strikes at")
+    parser.add_argument("--slow-flash", type=float, default=0.0, metavar="SECONDS",
+                        help="pause this long at every flash block")
+    return parser.parse_args()
 
-    board = Board(args.log, args.web_log, args.web)
+
+def run(args, flash_path):
+    faults = Faults(args.fault, args.fault_block, args.slow_flash)
+    board = Board(args.log, Flash(flash_path), faults, args.boot_log, args.web_log, args.web)
     print(board.path, flush=True)
+    if not args.flash:
+        print(flash_path, flush=True)
     if args.pty_file:
         temporary = args.pty_file + ".tmp"
         with open(temporary, "w") as out:
@@ -197,12 +289,13 @@ def main():
         was_connected = board.connected
         board.connected = board.port_open()
         if board.connected and not was_connected:
-            board.boot()
+            board.boot("port opened")
         if not board.connected:
             board.received = b""
+        board.check_loader()
         if board.reboot_at is not None and time.monotonic() >= board.reboot_at:
             board.reboot_at = None
-            board.boot()
+            board.boot("rebooted")
 
         watched = list(inputs) + ([board.master] if board.connected else [])
         # While the port is closed the master cannot be waited on (its hang-up is always ready).
@@ -224,6 +317,21 @@ def main():
             while b"\n" in inputs[fd]:
                 line, inputs[fd] = inputs[fd].split(b"\n", 1)
                 board.command(line.decode("utf-8", "replace"))
+
+
+def main():
+    args = parse_arguments()
+    # Stopped by its process id: end through SystemExit so that a temporary flash file is removed.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    if args.flash:
+        run(args, args.flash)
+        return
+    descriptor, flash_path = tempfile.mkstemp(prefix="boardsim-flash-", suffix=".bin")
+    os.close(descriptor)
+    try:
+        run(args, flash_path)
+    finally:
+        os.remove(flash_path)
 
 
 if __name__ == "__main__":
