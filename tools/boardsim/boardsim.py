@@ -19,10 +19,10 @@ The board also speaks its chip's serial bootloader (bootloader.py), so that the 
 flash: a SYNC frame on the port starts a session, during which the console is silent. The session ends, and the
 board boots again exactly as on port open, when the tool tells the chip to reboot or run its firmware, when no frame
 has come for IDLE_END seconds while the port stays open, or silently when the port is closed. The flash is the file
---flash (4 MiB, created filled with 0xFF when missing); without the option it is a temporary file, removed at the end,
-whose path is the second line on standard output. When the flash holds QUORLANE_VERSION=<text> in its first 64 KiB,
-the boot prints "board: firmware <text>" instead of the default firmware line. Every boot is a line
-"boot N: <reason>" on standard output and in --boot-log.
+--flash (4 MiB; created, or completed when shorter, with erased bytes 0xFF); without the option it is a temporary
+file, removed at the end, whose path is the second line on standard output. When the flash holds
+QUORLANE_VERSION=<text> in its first 64 KiB, the boot prints "board: firmware <text>" instead of the default
+firmware line. Every boot is a line "boot N: <reason>" on standard output and in --boot-log.
 
 Faults, for tests (--fault, once per run, at the flash block numbered --fault-block, counted from 0, default 1):
     corrupt-block   that block is stored corrupted, so the tool's MD5 check fails (the ROM, which has no MD5
@@ -259,7 +259,7 @@ def parse_arguments():
     parser.add_argument("--control", help="FIFO to read commands from (created when missing)")
     parser.add_argument("--web", action="store_true", help="serve the board's web interface on loopback")
     parser.add_argument("--web-log", help="append one JSON line per web request to this file")
-    parser.add_argument("--flash", help="the 4 MiB flash memory (created filled with 0xFF when missing)")
+    parser.add_argument("--flash", help="the 4 MiB flash memory (completed with 0xFF when missing or shorter)")
     parser.add_argument("--boot-log", help="append a line to this file at every boot")
     parser.add_argument("--fault", choices=["corrupt-block", "silent", "vanish"],
                         help="make the first flash write go wrong")

@@ -111,9 +111,10 @@ class Flash:
     """The flash chip, kept in a file so that tests can read what was written."""
 
     def __init__(self, path):
-        if not os.path.exists(path) or os.path.getsize(path) != FLASH_SIZE:
-            with open(path, "wb") as out:
-                out.write(b"\xff" * FLASH_SIZE)
+        # A missing or short file is completed with erased bytes; a longer one is cut to the flash's size.
+        with open(path, "ab") as out:
+            out.write(b"\xff" * max(0, FLASH_SIZE - out.tell()))
+            out.truncate(FLASH_SIZE)
         self.file = open(path, "r+b")
         self.memory = mmap.mmap(self.file.fileno(), FLASH_SIZE)
 
