@@ -126,8 +126,8 @@ class Flash:
 
     def write(self, offset, data):
         data = data[:max(0, FLASH_SIZE - offset)]
-        old = self.memory[offset:offset + len(data)]
-        self.memory[offset:offset + len(data)] = bytes(a & b for a, b in zip(old, data))
+        old = int.from_bytes(self.memory[offset:offset + len(data)], "big")
+        self.memory[offset:offset + len(data)] = (old & int.from_bytes(data, "big")).to_bytes(len(data), "big")
 
     def read(self, offset, length):
         return self.memory[offset:offset + length]
