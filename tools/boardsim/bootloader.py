@@ -11,7 +11,6 @@ that forgets to erase leaves a trace; the ROM's erase reproduces the ROM's erase
 
 import hashlib
 import mmap
-import os
 import struct
 import time
 import zlib
