@@ -1,3 +1,5 @@
+include_guard(GLOBAL)
+
 # The real flashing tools, in the build tree for the tests that drive them against the board simulator. Each lies
 # alone in a directory of its own, so that a test puts exactly one of them on PATH:
 #   QUORLANE_FLASHTOOLS_CK  <build>/flashtools/ck/esptool    esptool-ck, built here with make

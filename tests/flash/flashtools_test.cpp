@@ -165,33 +165,4 @@ INSTANTIATE_TEST_SUITE_P(RealTools, FlashWithEachToolTest,
                                            TToolCase{"Espressif5", QUORLANE_FLASHTOOLS_V5, TFlashToolKind::Espressif5}),
                          [](const auto& info) { return std::string(info.param.Name); });
 
-class BoardFaultTest : public RealFlashToolTest, public ::testing::WithParamInterface<std::string>
-{
-};
-
-// Espressif's esptool 4, the one users have most, fails on every fault and in bounded time: a corrupted block
-// fails its MD5 check, a board that stops answering times out, a port that vanishes is an error.
-TEST_P(BoardFaultTest, EspressifToolFailsWithinBoundedTime)
-{
-    if (*QUORLANE_FLASHTOOLS_V4 == '\0') {
-        GTEST_SKIP() << NoToolsHere;
-    }
-    StartBoard({"--fault", GetParam()});
-    const TFlashTool tool = FindTool(QUORLANE_FLASHTOOLS_V4);
-
-    EXPECT_NE(RunTool(FirmwareCommand(tool, Port, Image), 60s), 0) << Output;
-    EXPECT_NE(FirstDifference(), std::string::npos) << "the fault left the image whole";
-    if (GetParam() != "vanish") {
-        EXPECT_NE(ConsoleUntil("QUORLANE_START").find("QUORLANE_START"), std::string::npos)
-            << "the board does not boot when the port is opened again";
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, BoardFaultTest, ::testing::Values("corrupt-block", "silent", "vanish"),
-                         [](const auto& info) {
-                             std::string name = info.param;
-                             std::erase(name, '-');
-                             return name;
-                         });
-
 } // namespace

@@ -1,0 +1,287 @@
+// Initialize and Upload in a real window with the real flashing tools (built from ../shared/thirdparty into the
+// build tree), writing onto the board simulator's serial bootloader over a pseudo-terminal: what the board's flash
+// holds afterwards, what the memo shows, and how failures of the board end.
+
+#include "catalogueserver.h"
+#include "programdirectory.h"
+#include "progressbar.h"
+#include "serverprocess.h"
+#include "tempdir.h"
+#include "windowfixture.h"
+
+#include <nlohmann/json.hpp>
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace quorlane::testsupport;
+
+namespace {
+
+constexpr std::size_t FlashSize = 4 * 1024 * 1024;
+
+struct TToolCase
+{
+    std::string Name;
+    std::string Directory;
+    bool Espressif;
+
+    friend void PrintTo(const TToolCase& tool, std::ostream* out) { *out << tool.Name; }
+};
+
+std::vector<TToolCase> ToolCases()
+{
+    return {{"esptool_ck", QUORLANE_FLASHTOOL_CK, false},
+            {"esptool_v4", QUORLANE_FLASHTOOL_V4, true},
+            {"esptool_v5", QUORLANE_FLASHTOOL_V5, true}};
+}
+
+// The board simulator with its bootloader and its flash in a file.
+class TSimulatedBoard
+{
+public:
+    TSimulatedBoard(const TTempDir& dir, const std::vector<std::string>& options) : FFlash(dir.File("flash.bin"))
+    {
+        const std::string ptyFile = dir.File("pty");
+        std::vector<std::string> argv{"/usr/bin/python3", QUORLANE_BOARDSIM, "--pty-file", ptyFile, "--flash", FFlash};
+        argv.insert(argv.end(), options.begin(), options.end());
+        FProcess = std::make_unique<TServerProcess>(argv, dir.File("boardsim.out"));
+        ProcessEventsUntil([&] { return fs::exists(ptyFile); }, 10000);
+        std::ifstream(ptyFile) >> FPath;
+    }
+
+    const std::string& Path() const { return FPath; }
+    std::string Flash() const { return ReadWholeFile(FFlash); }
+
+private:
+    std::string FFlash;
+    std::unique_ptr<TServerProcess> FProcess;
+    std::string FPath;
+};
+
+// The demo catalogue as tools/catalogue makes it, served by nginx over HTTPS.
+class TDemoCatalogue
+{
+public:
+    explicit TDemoCatalogue(const TTempDir& dir)
+    {
+        const std::string data = dir.File("catalogue");
+        RunCommand({QUORLANE_MAKE_DEMO, data}, dir.File("make-demo.out"));
+        FCatalogue = ReadWholeFile(data + "/catalogue.json");
+        for (const auto& entry : nlohmann::json::parse(FCatalogue)) {
+            const std::string version = entry["version"];
+            FImages[version] = ReadWholeFile(data + "/images/" + version);
+        }
+        FServer = std::make_unique<TCatalogueServer>(FCatalogue, FImages);
+    }
+
+    const TCatalogueServer& Server() const { return *FServer; }
+    const std::string& Image(const std::string& version) const { return FImages.at(version); }
+    std::string FirstVersion() const { return nlohmann::json::parse(FCatalogue).at(0)["version"]; }
+
+private:
+    std::string FCatalogue;
+    std::map<std::string, std::string> FImages;
+    std::unique_ptr<TCatalogueServer> FServer;
+};
+
+class RealToolFlashTest : public WindowTest
+{
+protected:
+    void StartWith(const TToolCase& tool, const std::vector<std::string>& boardOptions = {})
+    {
+        if (tool.Directory.empty()) {
+            GTEST_SKIP() << "the real flashing tools are not here: ../shared/thirdparty is absent";
+        }
+        Board.emplace(Scratch, boardOptions);
+        Catalogue.emplace(Scratch);
+        ::setenv("QUORLANE_CATALOGUE_URL", Catalogue->Server().Address().c_str(), 1);
+        ::setenv("SSL_CERT_FILE", Catalogue->Server().CAFile().c_str(), 1);
+        // Exactly one tool can be found: nothing lies beside this test program.
+        ::setenv("PATH", (tool.Directory + ":/usr/bin:/bin").c_str(), 1);
+        OfferPorts({Board->Path()});
+        Click(Window->BComRefresh);
+        SelectPort(Board->Path());
+        Click(Window->BComConn);
+        ASSERT_TRUE(WaitFor([&] { return EchoLines().contains("QUORLANE_START"); }, 10000)) << Echo();
+    }
+
+    void TearDown() override
+    {
+        WindowTest::TearDown();
+        fs::remove(fs::path(ProgramDirectory()) / "init.bin");
+        fs::remove(fs::path(ProgramDirectory()) / "firmware.bin");
+        for (const char* name : {"QUORLANE_CATALOGUE_URL", "SSL_CERT_FILE"}) {
+            ::unsetenv(name);
+        }
+        ::setenv("PATH", SavedPath.c_str(), 1);
+    }
+
+    // Clicks Upload for the catalogue's first entry; the longest the window went without processing its events.
+    qint64 Upload()
+    {
+        Window->PCMain->SetTabShown(Window->TSFirmware, true);
+        SelectTabByUser(Window->TSFirmware);
+        EXPECT_GT(Window->CBProject->count(), 0) << Joined(Lines(Window->MFirmware));
+        Window->CBProject->setCurrentIndex(0);
+        return LongestStallWhile([&] { Click(Window->BUpload); });
+    }
+
+    qint64 LongestStallWhile(const std::function<void()>& action)
+    {
+        QElapsedTimer sinceTick;
+        qint64 longest = 0;
+        QTimer ticker;
+        ticker.setInterval(5);
+        QObject::connect(&ticker, &QTimer::timeout, [&] { longest = std::max(longest, sinceTick.restart()); });
+        sinceTick.start();
+        ticker.start();
+        action();
+        return longest;
+    }
+
+    static QStringList Lines(const TMemo* memo)
+    {
+        QStringList lines;
+        for (int i = 0; i < memo->LineCount(); ++i) {
+            lines.append(memo->Line(i));
+        }
+        return lines;
+    }
+
+    static std::string Joined(const QStringList& lines) { return lines.join("\n").toStdString(); }
+    std::string Echo() const { return Joined(EchoLines()); }
+
+    // The flash holds the image at offset 0 and nothing but erased bytes after it.
+    void ExpectFlashHolds(const std::string& image) const
+    {
+        const std::string flash = Board->Flash();
+        ASSERT_EQ(flash.size(), FlashSize);
+        EXPECT_TRUE(flash.compare(0, image.size(), image) == 0) << "the flash does not hold the image";
+        EXPECT_EQ(flash.find_first_not_of('\xFF', image.size()), std::string::npos);
+    }
+
+    // What a terminal would not show: escape codes, and a new line for each progress step.
+    static void ExpectReadable(const QStringList& lines, int flashes)
+    {
+        for (const QString& line : lines) {
+            EXPECT_FALSE(line.contains(QChar(0x1B))) << line.toStdString();
+        }
+        EXPECT_LE(std::ranges::count_if(lines, [](const QString& line) { return line.contains('%'); }), flashes)
+            << Joined(lines);
+    }
+
+    TTempDir Scratch;
+    std::optional<TSimulatedBoard> Board;
+    std::optional<TDemoCatalogue> Catalogue;
+    std::string SavedPath = std::getenv("PATH");
+};
+
+class RealToolTest : public RealToolFlashTest, public testing::WithParamInterface<TToolCase>
+{
+};
+
+TEST_P(RealToolTest, InitializeAndUploadWriteTheImagesAndTheBoardStartsTheNewFirmware)
+{
+    StartWith(GetParam());
+    if (IsSkipped()) {
+        return;
+    }
+    const std::string init(4096, '\x3C');
+    std::ofstream(fs::path(ProgramDirectory()) / "init.bin", std::ios::binary) << init;
+    Click(Window->BComInit);
+    const QStringList initLines = EchoLines();
+    EXPECT_TRUE(initLines.filter("Flashing tool: ").size() == 1) << Echo();
+    EXPECT_TRUE(initLines.filter("Initialize failed").isEmpty()) << Echo();
+    ExpectReadable(initLines, 1);
+    ExpectFlashHolds(init);
+    // The console keeps the tool's output and shows the board starting again below it.
+    ASSERT_TRUE(WaitFor([&] { return EchoLines().filter("QUORLANE_START").size() == 1; }, 10000)) << Echo();
+    EXPECT_TRUE(Window->SerialPort.Connected());
+    EXPECT_EQ(EchoLines().mid(0, initLines.size()), initLines);
+
+    Upload();
+    const QStringList lines = Lines(Window->MFirmware);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.back(), "Upload firmware done!") << Joined(lines);
+    EXPECT_EQ(lines.filter("Flashing tool: ").size(), 1);
+    if (GetParam().Espressif) {
+        EXPECT_FALSE(lines.filter("Hash of data verified").isEmpty()) << Joined(lines);
+    }
+    ExpectReadable(lines, 1);
+    const std::string version = Catalogue->FirstVersion();
+    ExpectFlashHolds(Catalogue->Image(version));
+    EXPECT_EQ(Window->PCMain->currentWidget(), Window->TSConnect);
+    EXPECT_TRUE(
+        WaitFor([&] { return EchoLines().contains(QString::fromStdString("board: firmware " + version)); }, 10000))
+        << Echo();
+}
+
+INSTANTIATE_TEST_SUITE_P(EachTool, RealToolTest, testing::ValuesIn(ToolCases()),
+                         [](const auto& info) { return info.param.Name; });
+
+// Failures of the board, with the tool users have most: each ends with the failure line while the window keeps
+// processing its events.
+class BoardFaultTest : public RealToolFlashTest, public testing::WithParamInterface<std::string>
+{
+};
+
+TEST_P(BoardFaultTest, EndsWithTheFailureLine)
+{
+    StartWith(ToolCases()[1], {"--fault", GetParam()});
+    if (IsSkipped()) {
+        return;
+    }
+    const qint64 stall = Upload();
+    const QStringList lines = Lines(Window->MFirmware);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.back().startsWith("Upload firmware failed: the flashing tool ended with exit status "))
+        << Joined(lines);
+    EXPECT_FALSE(lines.contains("Upload firmware done!"));
+    EXPECT_LT(stall, 2000) << "the window stopped processing its events";
+    EXPECT_TRUE(Window->BUpload->isEnabled());
+    EXPECT_TRUE(Window->BComConn->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(EachFault, BoardFaultTest, testing::Values("corrupt-block", "silent", "vanish"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             std::ranges::replace(name, '-', '_');
+                             return name;
+                         });
+
+// Pressing Connect and Initialize while a slow flash runs neither resets the board nor disturbs the tool.
+TEST_F(RealToolFlashTest, ConnectAndInitializeDuringAFlashLeaveThePortToTheTool)
+{
+    StartWith(ToolCases()[1], {"--slow-flash", "0.05"});
+    if (IsSkipped()) {
+        return;
+    }
+    std::ofstream(fs::path(ProgramDirectory()) / "init.bin", std::ios::binary) << std::string(4096, '\x3C');
+    int pressed = 0;
+    QTimer presser;
+    presser.setInterval(300);
+    QObject::connect(&presser, &QTimer::timeout, [&] {
+        const QStringList lines = Lines(Window->MFirmware);
+        if (lines.filter("Flashing tool: ").isEmpty() || !lines.filter("Upload firmware").isEmpty()) {
+            return;
+        }
+        Click(Window->BComConn);
+        Click(Window->BComInit);
+        ++pressed;
+    });
+    presser.start();
+    Upload();
+    presser.stop();
+    EXPECT_GT(pressed, 0);
+    EXPECT_EQ(Lines(Window->MFirmware).back(), "Upload firmware done!");
+    ExpectFlashHolds(Catalogue->Image(Catalogue->FirstVersion()));
+    EXPECT_TRUE(EchoLines().filter("Prepare initializer").isEmpty()) << Echo();
+}
+
+} // namespace
