@@ -147,6 +147,8 @@ bool THTTPSend::Exchange(const std::string& method, const std::string& url)
     if (Sock.ErrorNumber != 0) {
         return DropConnection();
     }
+    // The cookies hold once the head is complete, also when the body is cut off afterwards.
+    CollectCookies();
 
     bool result = true;
     if (method != "HEAD" && FResultCode != 204 && FResultCode != 304) {
@@ -161,7 +163,6 @@ bool THTTPSend::Exchange(const std::string& method, const std::string& url)
         FConnectedHost.clear();
         FConnectedPort.clear();
     }
-    CollectCookies();
     return true;
 }
 

@@ -141,6 +141,16 @@ TEST(HttpFailureTest, FailedExchangeDoesNotLeaveItsConnectionForTheNext)
     EXPECT_EQ(peer.ConnectionCount(), 2);
 }
 
+// Regression: the cookies of an answer whose body was cut off were dropped along with the body.
+TEST(HttpFailureTest, BodyCutOffStillStoresTheAnswersCookies)
+{
+    TScriptedPeer peer("HTTP/1.1 200 OK\r\nSet-Cookie: session=42; Path=/\r\nContent-Length: 100\r\n\r\npartial");
+    THTTPSend http;
+    EXPECT_FALSE(http.PerformRequest("GET", peer.Url()));
+    EXPECT_EQ(http.Sock.ErrorNumber, 10054) << http.Sock.ErrorText;
+    EXPECT_EQ(http.Cookies, std::vector<std::string>{"session=42"});
+}
+
 // Regression: an answer announcing a gigabyte made the client reserve it before a single body byte arrived, and
 // under an address-space limit the program died of std::bad_alloc. Memory now follows the bytes received.
 TEST(HttpFailureTest, AnnouncedGigabyteTakesNoMemoryBeforeItArrives)
