@@ -89,7 +89,7 @@ void TComThread::Execute()
             break;
     }
     driver.SetEventMask(0);
-    driver.Purge(PortBits::PurgeTxClear | PortBits::PurgeRxClear);
+    driver.Purge(PortBits::PurgeRxClear);
     {
         std::lock_guard lock(FMutex);
         FFinished = true;

@@ -17,6 +17,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -28,6 +29,9 @@ constexpr int MaxQueueSize = 1 << 24;
 
 // How long a blocking read sleeps at most before it looks at the device again.
 constexpr auto ReadSlice = std::chrono::milliseconds(10);
+
+// How long a write sleeps between looks at its output queue; a byte takes about 1 ms at 9600 baud.
+constexpr auto DrainSlice = std::chrono::milliseconds(2);
 
 struct TRateCode
 {
@@ -172,11 +176,16 @@ std::string TLinuxPortDriver::OpenAdvice(EOpenResult result, const std::string& 
 }
 
 // Exclusive mode stays on a tty that another program still holds open, so it is switched off before closing.
+// Output still queued here could not leave within its write's time-out, and close() would wait for it (up to
+// the tty's closing wait, 30 s by default), so it is dropped; a completed write left nothing behind.
 void TLinuxPortDriver::Close()
 {
     std::lock_guard lock(FMutex);
     if (FFd < 0)
         return;
+    int queued = 0;
+    if (ioctl(FFd, TIOCOUTQ, &queued) == 0 && queued > 0)
+        ioctl(FFd, TCFLSH, TCOFLUSH);
     ioctl(FFd, TIOCNXCL);
     close(FFd);
     FFd = -1;
@@ -336,8 +345,25 @@ TTransfer TLinuxPortDriver::Write(const char* data, std::size_t count)
         if (item.revents & (POLLHUP | POLLERR | POLLNVAL))
             return transfer;
     }
+    const std::size_t unsent = WaitUntilSent(limit != 0 ? deadline : Clock::time_point::max());
+    transfer.Bytes -= std::min(transfer.Bytes, unsent);
     transfer.Succeeded = true;
     return transfer;
+}
+
+// tcdrain has no time-out, so the output queue is looked at until it is empty or `until` has passed. Returns
+// the bytes still waiting to leave; a device that cannot report its queue counts as having none.
+std::size_t TLinuxPortDriver::WaitUntilSent(Clock::time_point until) const
+{
+    for (;;) {
+        int queued = 0;
+        if (ioctl(FFd, TIOCOUTQ, &queued) != 0 || queued <= 0)
+            return 0;
+        const auto now = Clock::now();
+        if (now >= until)
+            return static_cast<std::size_t>(queued);
+        std::this_thread::sleep_for(std::min<Clock::duration>(until - now, DrainSlice));
+    }
 }
 
 // Reads follow the time-outs: an interval of "no limit" with both totals 0 returns at once with what has

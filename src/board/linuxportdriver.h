@@ -14,6 +14,8 @@ struct termios2;
 // The wait thread moves arriving bytes into the driver's own receive queue (at most the InBufSize asked
 // for; the rest waits in the kernel), so that each event wait reports only bytes that are new, exactly as a
 // received-characters event should, and then blocks again. Reads take the queue first and then the device.
+// A write returns once its bytes have left the device's output queue, or at its time-out with the count of
+// those that left; closing keeps queued output unless it could not leave in time.
 // Exclusive use: flock(LOCK_EX | LOCK_NB) and TIOCEXCL. A device with no modem lines (a pseudo-terminal)
 // accepts the modem-line calls and does nothing. A device that hangs up or fails with EIO counts as gone:
 // from then on it delivers no more data and every event wait reports it gone.
@@ -56,6 +58,7 @@ private:
     EFill FillQueue();
     std::size_t TakeAvailable(char* data, std::size_t count, bool& failed);
     bool WaitForData(std::chrono::steady_clock::time_point until);
+    std::size_t WaitUntilSent(std::chrono::steady_clock::time_point until) const;
     std::uint32_t NewErrorWord();
     bool ErrorCountersChanged();
 

@@ -98,6 +98,7 @@ public:
     // Called on the wait thread only; returns when an event in the mask arrives or `stop` is signalled.
     virtual EWaitResult WaitEvent(const TStopSignal& stop, std::uint32_t& events) = 0;
 
+    // Returns once the bytes have left the device, or when the write time-out passes; Bytes counts those that left.
     virtual TTransfer Write(const char* data, std::size_t count) = 0;
     virtual TTransfer Read(char* data, std::size_t count) = 0;
 

@@ -171,7 +171,7 @@ bool TSerialPort::OpenPort()
 }
 
 // Lowering the lines of a device that has vanished can only fail; it is skipped so that the port can
-// still be closed.
+// still be closed. Only received bytes are purged: what a write reported as sent must still reach the device.
 bool TSerialPort::ClosePort()
 {
     if (!FConnected)
@@ -179,7 +179,8 @@ bool TSerialPort::ClosePort()
     if (!FLost) {
         SetDTRLine(false);
         SetRTSLine(false);
-        PurgePort();
+        if (!FDriver->Purge(PortBits::PurgeRxAbort))
+            throw EComPort(EComPort::PurgeFailed);
     }
     FClosing = true;
     StopWaitThread();

@@ -790,11 +790,29 @@ std::string TBlockSocket::ReadLine(int ms)
 
 int TBlockSocket::ReadExact(void* buffer, int length, int ms)
 {
+    auto* target = static_cast<char*>(buffer);
+    int copied = 0;
+    ReadExactPieces(length, ms, [&](std::string_view piece) {
+        std::memcpy(target + copied, piece.data(), piece.size());
+        copied += static_cast<int>(piece.size());
+    });
+    return copied;
+}
+
+// The text grows with the bytes that arrive: a length a peer announces (a sized block's) is not taken at once.
+std::string TBlockSocket::ReadExactText(int length, int ms)
+{
+    std::string text;
+    ReadExactPieces(length, ms, [&text](std::string_view piece) { text += piece; });
+    return ErrorNumber == 0 ? text : std::string();
+}
+
+void TBlockSocket::ReadExactPieces(int length, int ms, const std::function<void(std::string_view)>& take)
+{
     ClearError();
     if (length <= 0) {
-        return 0;
+        return;
     }
-    auto* target = static_cast<char*>(buffer);
     int copied = 0;
     std::string piece;
     std::size_t used = 0;
@@ -802,7 +820,7 @@ int TBlockSocket::ReadExact(void* buffer, int length, int ms)
         const std::uint32_t started = TickMs();
         piece = ReadAvailable(ms);
         used = std::min(piece.size(), static_cast<std::size_t>(length - copied));
-        std::memcpy(target + copied, piece.data(), used);
+        take(std::string_view(piece).substr(0, used));
         copied += static_cast<int>(used);
         if (ErrorNumber != 0 || copied >= length) {
             break;
@@ -817,18 +835,6 @@ int TBlockSocket::ReadExact(void* buffer, int length, int ms)
         }
     }
     PendingInput = piece.substr(used);
-    return copied;
-}
-
-std::string TBlockSocket::ReadExactText(int length, int ms)
-{
-    std::string text(static_cast<std::size_t>(std::max(length, 0)), '\0');
-    const int count = ReadExact(text.data(), length, ms);
-    if (ErrorNumber != 0) {
-        return {};
-    }
-    text.resize(static_cast<std::size_t>(count));
-    return text;
 }
 
 std::uint8_t TBlockSocket::ReadOneByte(int ms)

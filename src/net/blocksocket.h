@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorlane::net {
@@ -193,6 +194,8 @@ protected:
 
 private:
     bool PollFor(short events, int ms);
+    // Reads exactly length bytes (fewer on an error or time-out), handing each piece to take as it arrives.
+    void ReadExactPieces(int length, int ms, const std::function<void(std::string_view)>& take);
     void ReadInt32Into(TMemoryStream& stream, int ms, bool networkOrder);
 
     TSocketFamily FFamily = SF_Any;

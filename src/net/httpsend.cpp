@@ -9,6 +9,7 @@
 #include <cctype>
 #include <charconv>
 #include <limits>
+#include <new>
 
 namespace quorlane::net {
 
@@ -16,9 +17,6 @@ namespace {
 
 // A request body from this size on is sent apart from the head instead of being copied into one text with it.
 constexpr std::int64_t SeparateBodySize = 65536;
-// The announced length of a body is reserved at once up to this size; beyond it the buffer grows as data arrives,
-// so a length that a server merely claims cannot take the memory in one step.
-constexpr std::int64_t LargestReservation = std::int64_t{1} << 30;
 
 std::string UpperCase(std::string text)
 {
@@ -83,7 +81,21 @@ void THTTPSend::ResetResponse()
     MimeType = "text/html";
 }
 
+// Memory runs out only for an answer too large to hold. The request then fails like any other answer the client
+// cannot take, with the socket's "no buffer space" error, and the partial body is let go at once.
 bool THTTPSend::PerformRequest(const std::string& method, const std::string& url)
+{
+    try {
+        return Exchange(method, url);
+    } catch (const std::bad_alloc&) {
+        Document.Clear();
+        Sock.ErrorNumber = WSAENOBUFS;
+        Sock.ErrorText = Sock.GetErrorDescEx();
+        return DropConnection();
+    }
+}
+
+bool THTTPSend::Exchange(const std::string& method, const std::string& url)
 {
     FResultCode = 500;
     FResultString.clear();
@@ -135,6 +147,8 @@ bool THTTPSend::PerformRequest(const std::string& method, const std::string& url
     if (Sock.ErrorNumber != 0) {
         return DropConnection();
     }
+    // The cookies hold once the head is complete, also when the body is cut off afterwards.
+    CollectCookies();
 
     bool result = true;
     if (method != "HEAD" && FResultCode != 204 && FResultCode != 304) {
@@ -149,7 +163,6 @@ bool THTTPSend::PerformRequest(const std::string& method, const std::string& url
         FConnectedHost.clear();
         FConnectedPort.clear();
     }
-    CollectCookies();
     return true;
 }
 
@@ -387,7 +400,6 @@ bool THTTPSend::ReadBody(std::int64_t length)
 {
     switch (FBodyMode) {
     case bmLength:
-        Document.Reserve(Document.Size() + std::min(length, LargestReservation));
         return ReadBodyOfLength(length);
     case bmChunked:
         return ReadBodyChunked();

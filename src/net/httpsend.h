@@ -61,6 +61,7 @@ public:
 private:
     struct TRequestTarget;
 
+    bool Exchange(const std::string& method, const std::string& url);
     void BuildRequestHead(const std::string& method, const TRequestTarget& request, bool sending, bool expecting);
     bool EnsureConnection(bool tlsWanted);
     bool OpenConnection(bool tlsWanted);

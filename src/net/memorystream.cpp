@@ -21,6 +21,9 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count)
         return 0;
     }
     const auto end = static_cast<std::size_t>(FPosition + count);
+    if (end > FData.capacity()) {
+        FData.reserve(std::max(end, 2 * FData.capacity()));
+    }
     if (end > FData.size()) {
         FData.resize(end);
     }
@@ -38,13 +41,6 @@ void TMemoryStream::SetSize(std::int64_t size)
 {
     FData.resize(static_cast<std::size_t>(std::max<std::int64_t>(size, 0)));
     FPosition = std::min(FPosition, Size());
-}
-
-void TMemoryStream::Reserve(std::int64_t capacity)
-{
-    if (capacity > 0) {
-        FData.reserve(static_cast<std::size_t>(capacity));
-    }
 }
 
 void TMemoryStream::Clear()

@@ -6,8 +6,8 @@
 
 namespace quorlane::net {
 
-// A growable block of bytes with a read/write position. HTTP bodies live here, so the owner can reserve the
-// announced size once instead of letting repeated appends double the block.
+// A growable block of bytes with a read/write position. HTTP bodies live here; the block grows with the bytes
+// written, never with a size a peer announces, and doubles when full so that appending stays cheap.
 class TMemoryStream
 {
 public:
@@ -18,7 +18,6 @@ public:
     void SetPosition(std::int64_t position);
     std::int64_t Size() const { return static_cast<std::int64_t>(FData.size()); }
     void SetSize(std::int64_t size);
-    void Reserve(std::int64_t capacity);
     void Clear();
 
     std::string_view View() const { return FData; }

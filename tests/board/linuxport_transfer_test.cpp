@@ -49,6 +49,18 @@ TEST_F(PtyPortTest, WriteTextDeliversEveryByteToTheDevice)
     EXPECT_EQ(arrived, sent);
 }
 
+// Regression: closing right after a write purged the output queue, so the part of a line still in the kernel's
+// buffer never reached the device (a saved settings line lost on Disconnect).
+TEST_F(PtyPortTest, LineWrittenRightBeforeCloseReachesTheDeviceWhole)
+{
+    ASSERT_TRUE(Port->OpenPort());
+    const std::string line = Pattern(8192) + "\n";
+    ASSERT_EQ(Port->WriteText(line), static_cast<int>(line.size()));
+    ASSERT_TRUE(Port->ClosePort());
+    const std::string arrived = ReadFromDevice(line.size());
+    EXPECT_TRUE(arrived == line) << arrived.size() << " of " << line.size() << " bytes arrived";
+}
+
 TEST_F(PtyPortTest, NoEventArrivesWhileNothingNewWasReceived)
 {
     std::vector<int> counts;

@@ -59,12 +59,12 @@ TEST_F(FakePortTest, FailedSettingsAtOpenCloseTheHandleAndLeaveThePortClosed)
     EXPECT_EQ(Driver->Log().back(), "Close");
 }
 
-TEST_F(FakePortTest, CloseLowersDtrAndRtsPurgesStopsTheThreadAndClosesInThatOrder)
+TEST_F(FakePortTest, CloseLowersDtrAndRtsPurgesInputStopsTheThreadAndClosesInThatOrder)
 {
     ASSERT_TRUE(Port->OpenPort());
     Driver->ClearLog();
     EXPECT_TRUE(Port->ClosePort());
-    const Log expected{"Escape ClearDtr", "Escape ClearRts", "Purge 3", "SetEventMask 0", "Purge 12", "Close"};
+    const Log expected{"Escape ClearDtr", "Escape ClearRts", "Purge 2", "SetEventMask 0", "Purge 8", "Close"};
     EXPECT_EQ(Driver->Log(), expected);
     EXPECT_FALSE(Port->Connected());
 }

@@ -6,11 +6,34 @@
 #include "sslnone.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 
 using namespace quorlane::net;
 using quorlane::testsupport::FreeLoopbackPort;
 
 namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool AddressSanitizerBuild = true;
+#elif defined(__has_feature)
+constexpr bool AddressSanitizerBuild = __has_feature(address_sanitizer);
+#else
+constexpr bool AddressSanitizerBuild = false;
+#endif
+
+// The address space the process holds now, in bytes.
+rlim_t AddressSpaceInUse()
+{
+    std::ifstream statm("/proc/self/statm");
+    rlim_t pages = 0;
+    statm >> pages;
+    return pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+}
 
 TEST(HttpFailureTest, RefusedConnectionKeepsTheRequest)
 {
@@ -116,6 +139,38 @@ TEST(HttpFailureTest, FailedExchangeDoesNotLeaveItsConnectionForTheNext)
     http.ResetResponse();
     EXPECT_FALSE(http.PerformRequest("GET", peer.Url()));
     EXPECT_EQ(peer.ConnectionCount(), 2);
+}
+
+// Regression: the cookies of an answer whose body was cut off were dropped along with the body.
+TEST(HttpFailureTest, BodyCutOffStillStoresTheAnswersCookies)
+{
+    TScriptedPeer peer("HTTP/1.1 200 OK\r\nSet-Cookie: session=42; Path=/\r\nContent-Length: 100\r\n\r\npartial");
+    THTTPSend http;
+    EXPECT_FALSE(http.PerformRequest("GET", peer.Url()));
+    EXPECT_EQ(http.Sock.ErrorNumber, 10054) << http.Sock.ErrorText;
+    EXPECT_EQ(http.Cookies, std::vector<std::string>{"session=42"});
+}
+
+// Regression: an answer announcing a gigabyte made the client reserve it before a single body byte arrived, and
+// under an address-space limit the program died of std::bad_alloc. Memory now follows the bytes received.
+TEST(HttpFailureTest, AnnouncedGigabyteTakesNoMemoryBeforeItArrives)
+{
+    if (AddressSanitizerBuild) {
+        GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space; no address-space limit can be set";
+    }
+    TScriptedPeer peer("HTTP/1.1 200 OK\r\nContent-Length: 1073741824\r\n\r\nabc");
+    EXPECT_EXIT(
+        {
+            rlimit limit{};
+            getrlimit(RLIMIT_AS, &limit);
+            limit.rlim_cur = AddressSpaceInUse() + (rlim_t{256} << 20);
+            setrlimit(RLIMIT_AS, &limit);
+            THTTPSend http;
+            const bool done = http.PerformRequest("GET", peer.Url());
+            std::fprintf(stderr, "request %s with error %d\n", done ? "succeeded" : "failed", http.Sock.ErrorNumber);
+            std::exit(done ? 1 : 0);
+        },
+        testing::ExitedWithCode(0), "request failed with error 10054");
 }
 
 } // namespace
