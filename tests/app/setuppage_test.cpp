@@ -177,7 +177,9 @@ TEST_F(SetupPageTest, BackAndHomeLeadAwayFromAPageReachedByALink)
 
     FinishedUrls.clear();
     Click(Window->BBack);
-    ASSERT_TRUE(WaitFor([&] { return Window->EUrl->text() == BoardUrl("/"); }, EngineWait));
+    // The next load must not replace this one while it is pending (see SetUp).
+    ASSERT_TRUE(WaitFor([&] { return FinishedUrls.contains(BoardUrl("/")); }, EngineWait));
+    EXPECT_EQ(Window->EUrl->text(), BoardUrl("/"));
 
     FinishedUrls.clear();
     Chromium->OpenUrl(BoardUrl("/status"));
