@@ -1,40 +1,35 @@
 // Flashing time: a 1 MiB image (the demo catalogue's) written onto the board simulator's bootloader by each real
 // flashing tool, once run directly by the shell with its output thrown away and once through the window's
 // flashing step, which shows the tool's output in the Firmware page's memo. Prints the median of each over a few
-// rounds, their ratio, and the longest stall of the window's event loop while the tool ran.
+// rounds, their ratios, and the longest stall of the window's event loop while the tool ran.
 
 #include "application.h"
 #include "firmwarefile.h"
 #include "flashcommands.h"
 #include "fmain.h"
 #include "programdirectory.h"
+#include "serverprocess.h"
 #include "stallmeter.h"
+#include "tempdir.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
-
-extern char** environ;
+using namespace quorlane::testsupport;
 
 namespace {
 
-constexpr int Rounds = 3;
+constexpr int Rounds = 7;
 // The demo catalogue's 1 MiB image.
 constexpr char ImageVersion[] = "2.0.1";
 
@@ -44,63 +39,35 @@ struct TToolDirectory
     std::string Directory;
 };
 
-pid_t Spawn(const std::vector<std::string>& argv)
+// The board simulator with its bootloader on, its pseudo-terminal's path read once it is there.
+struct TSimulator
 {
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return spawned == 0 ? pid : -1;
-}
-
-int WaitExit(pid_t pid)
-{
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-// The board simulator with its bootloader on, stopped by its process id.
-class TSimulator
-{
-public:
     explicit TSimulator(const fs::path& dir)
+        : Process({"/usr/bin/python3", QUORLANE_BOARDSIM, "--pty-file", (dir / "pty").string(), "--flash",
+                   (dir / "flash.bin").string()},
+                  (dir / "boardsim.out").string())
     {
-        const fs::path ptyFile = dir / "pty";
-        FPid = Spawn({"/usr/bin/python3", QUORLANE_BOARDSIM, "--pty-file", ptyFile.string(), "--flash",
-                      (dir / "flash.bin").string()});
-        for (int wait = 0; wait < 1000 && !fs::exists(ptyFile); ++wait) {
+        for (int wait = 0; wait < 1000 && !fs::exists(dir / "pty"); ++wait) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        std::ifstream(ptyFile) >> Path;
+        std::ifstream(dir / "pty") >> Path;
     }
-    ~TSimulator()
-    {
-        ::kill(FPid, SIGTERM);
-        WaitExit(FPid);
-    }
-    TSimulator(const TSimulator&) = delete;
-    TSimulator& operator=(const TSimulator&) = delete;
 
+    TServerProcess Process;
     std::string Path;
-
-private:
-    pid_t FPid = -1;
 };
 
-double Median(std::vector<double> values)
+// The median and the best of a run's times: noise only ever adds time, so the best shows the cost itself.
+struct TTimes
+{
+    double Median = 0;
+    double Best = 0;
+};
+
+TTimes Summary(std::vector<double> values)
 {
     std::ranges::sort(values);
-    return values[values.size() / 2];
+    return {values[values.size() / 2], values.front()};
 }
 
 // Lets the board go back to its console between two flashes.
@@ -111,8 +78,8 @@ void LetTheBoardRest()
 
 struct TFigures
 {
-    double Direct = 0;
-    double Program = 0;
+    TTimes Direct;
+    TTimes Program;
     qint64 LongestStall = 0;
     bool Failed = false;
 };
@@ -136,7 +103,7 @@ TFigures Measure(const TToolDirectory& tool, const fs::path& work, TFMain& windo
     for (int round = 0; round < Rounds; ++round) {
         QElapsedTimer clock;
         clock.start();
-        figures.Failed |= WaitExit(Spawn({"/bin/sh", "-c", direct})) != 0;
+        figures.Failed |= RunCommand({"/bin/sh", "-c", direct}, "/dev/null") != 0;
         directTimes.push_back(clock.nsecsElapsed() / 1e9);
         LetTheBoardRest();
 
@@ -148,8 +115,8 @@ TFigures Measure(const TToolDirectory& tool, const fs::path& work, TFMain& windo
         figures.LongestStall = std::max(figures.LongestStall, stalls.Longest);
         LetTheBoardRest();
     }
-    figures.Direct = Median(directTimes);
-    figures.Program = Median(programTimes);
+    figures.Direct = Summary(directTimes);
+    figures.Program = Summary(programTimes);
     return figures;
 }
 
@@ -167,9 +134,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the real flashing tools are not here: ../shared/thirdparty is absent\n");
         return 1;
     }
-    const fs::path work = fs::temp_directory_path() / ("quorlane-flashbench-" + std::to_string(::getpid()));
-    fs::create_directories(work);
-    std::system(("'" QUORLANE_MAKE_DEMO "' '" + (work / "catalogue").string() + "'").c_str());
+    const TTempDir scratch;
+    const fs::path work = scratch.Path();
+    RunCommand({QUORLANE_MAKE_DEMO, (work / "catalogue").string()}, "/dev/null");
     fs::copy_file(work / "catalogue" / "images" / ImageVersion, fs::path(ProgramDirectory()) / FirmwareFileName,
                   fs::copy_options::overwrite_existing);
     const auto imageSize = fs::file_size(work / "catalogue" / "images" / ImageVersion);
@@ -178,18 +145,18 @@ int main(int argc, char** argv)
     TFMain window;
     window.show();
 
-    std::printf("Flashing a %ju-byte image onto the simulated board, median of %d rounds\n",
+    std::printf("Flashing a %ju-byte image onto the simulated board, median and best of %d rounds\n",
                 static_cast<std::uintmax_t>(imageSize), Rounds);
-    std::printf("%-18s %10s %10s %8s %18s\n", "tool", "shell s", "program s", "ratio", "longest stall ms");
+    std::printf("%-18s %19s %19s %15s %18s\n", "tool", "shell s", "program s", "ratio", "longest stall ms");
     bool failed = false;
     for (const TToolDirectory& tool : tools) {
         const TFigures figures = Measure(tool, work, window);
         failed |= figures.Failed;
-        std::printf("%-18s %10.2f %10.2f %8.3f %18lld%s\n", tool.Name, figures.Direct, figures.Program,
-                    figures.Program / figures.Direct, static_cast<long long>(figures.LongestStall),
-                    figures.Failed ? "  (a flash failed)" : "");
+        std::printf("%-18s %9.3f %9.3f %9.3f %9.3f %7.3f %7.3f %18lld%s\n", tool.Name, figures.Direct.Median,
+                    figures.Direct.Best, figures.Program.Median, figures.Program.Best,
+                    figures.Program.Median / figures.Direct.Median, figures.Program.Best / figures.Direct.Best,
+                    static_cast<long long>(figures.LongestStall), figures.Failed ? "  (a flash failed)" : "");
     }
     fs::remove(fs::path(ProgramDirectory()) / FirmwareFileName);
-    fs::remove_all(work);
     return failed ? 1 : 0;
 }

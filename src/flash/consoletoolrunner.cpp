@@ -8,9 +8,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string_view>
 #include <vector>
 
@@ -21,6 +23,9 @@ namespace {
 // How long a wait for the tool may keep the window from processing its events.
 constexpr int EventIntervalMs = 20;
 constexpr size_t PieceSize = 255;
+// How often the window processes its events while the tool's output streams in: often enough for the memo to
+// follow smoothly, not after every piece.
+constexpr std::chrono::milliseconds OutputEventInterval(10);
 
 class TUniqueFd
 {
@@ -92,12 +97,16 @@ public:
     // status: the child's exit code, 128 plus the signal that ended it, or -1 when it cannot be told.
     int WaitForEnd(IConsoleMemo& memo)
     {
+        // Readable once the child has ended, so the wait ends with it rather than at the next interval; where the
+        // kernel has no process descriptors the wait is the plain interval.
+        const TUniqueFd ended(static_cast<int>(::syscall(SYS_pidfd_open, FPid, 0)));
         int status = 0;
         for (;;) {
             const pid_t done = ::waitpid(FPid, &status, WNOHANG);
             if (done == 0 || (done < 0 && errno == EINTR)) {
                 memo.ProcessPendingEvents();
-                ::poll(nullptr, 0, EventIntervalMs);
+                pollfd end{ended.Get(), POLLIN, 0};
+                ::poll(&end, 1, EventIntervalMs);
                 continue;
             }
             FPid = -1;
@@ -200,11 +209,16 @@ void StreamOutput(int readFd, IConsoleMemo& memo, std::string& output)
 {
     TToolScreen screen(memo);
     char buffer[PieceSize + 1];
+    auto processedAt = std::chrono::steady_clock::now();
+    const auto processEvents = [&] {
+        memo.ProcessPendingEvents();
+        processedAt = std::chrono::steady_clock::now();
+    };
     for (;;) {
         pollfd ready{readFd, POLLIN, 0};
         int count = ::poll(&ready, 1, EventIntervalMs);
         if (count == 0 || (count < 0 && errno == EINTR)) {
-            memo.ProcessPendingEvents();
+            processEvents();
             continue;
         }
         if (count < 0) {
@@ -222,7 +236,9 @@ void StreamOutput(int readFd, IConsoleMemo& memo, std::string& output)
         std::string piece(buffer);
         screen.Write(piece);
         output += piece;
-        memo.ProcessPendingEvents();
+        if (std::chrono::steady_clock::now() - processedAt >= OutputEventInterval) {
+            processEvents();
+        }
     }
 }
 
