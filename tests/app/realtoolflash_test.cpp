@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cstdlib>
@@ -254,6 +255,22 @@ INSTANTIATE_TEST_SUITE_P(EachFault, BoardFaultTest, testing::Values("corrupt-blo
                              std::ranges::replace(name, '-', '_');
                              return name;
                          });
+
+// A failed Initialize says so before the window connects to the board again.
+TEST_F(RealToolFlashTest, FailedInitializeIsReportedBeforeTheReconnect)
+{
+    StartWith(ToolCases()[1], {"--fault", "corrupt-block", "--fault-block", "0"});
+    if (IsSkipped()) {
+        return;
+    }
+    std::ofstream(fs::path(ProgramDirectory()) / "init.bin", std::ios::binary) << std::string(4096, '\x3C');
+    Click(Window->BComInit);
+    const QStringList lines = EchoLines();
+    const qsizetype failed =
+        lines.indexOf(QRegularExpression("^Initialize failed: the flashing tool ended with exit status \\d+$"));
+    ASSERT_GE(failed, 0) << Echo();
+    EXPECT_EQ(lines.value(failed + 1), "Connecting...") << Echo();
+}
 
 // Pressing Connect and Initialize while a slow flash runs neither resets the board nor disturbs the tool.
 TEST_F(RealToolFlashTest, ConnectAndInitializeDuringAFlashLeaveThePortToTheTool)
