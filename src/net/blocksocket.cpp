@@ -799,10 +799,12 @@ int TBlockSocket::ReadExact(void* buffer, int length, int ms)
     return copied;
 }
 
-// The text grows with the bytes that arrive: a length a peer announces (a sized block's) is not taken at once.
+// The text grows with the bytes that arrive: a length a peer announces (a sized block's) is taken at once only up
+// to one send piece, which is also what a stream read asks for at a time.
 std::string TBlockSocket::ReadExactText(int length, int ms)
 {
     std::string text;
+    text.reserve(static_cast<std::size_t>(std::clamp(length, 0, SendMaxChunk)));
     ReadExactPieces(length, ms, [&text](std::string_view piece) { text += piece; });
     return ErrorNumber == 0 ? text : std::string();
 }

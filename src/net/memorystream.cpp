@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace quorlane::net {
 
@@ -9,7 +10,7 @@ std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count)
 {
     const std::int64_t n = std::clamp<std::int64_t>(Size() - FPosition, 0, std::max<std::int64_t>(count, 0));
     if (n > 0) {
-        std::memcpy(buffer, FData.data() + FPosition, static_cast<std::size_t>(n));
+        std::memcpy(buffer, FBlock.get() + FPosition, static_cast<std::size_t>(n));
         FPosition += n;
     }
     return n;
@@ -20,16 +21,25 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count)
     if (count <= 0) {
         return 0;
     }
-    const auto end = static_cast<std::size_t>(FPosition + count);
-    if (end > FData.capacity()) {
-        FData.reserve(std::max(end, 2 * FData.capacity()));
+    const std::int64_t end = FPosition + count;
+    if (end > FCapacity) {
+        Grow(std::max(end, 2 * FCapacity));
     }
-    if (end > FData.size()) {
-        FData.resize(end);
-    }
-    std::memcpy(FData.data() + FPosition, buffer, static_cast<std::size_t>(count));
-    FPosition += count;
+    std::memcpy(FBlock.get() + FPosition, buffer, static_cast<std::size_t>(count));
+    FPosition = end;
+    FSize = std::max(FSize, end);
     return count;
+}
+
+void TMemoryStream::Grow(std::int64_t capacity)
+{
+    char* block = static_cast<char*>(std::realloc(FBlock.get(), static_cast<std::size_t>(capacity)));
+    if (block == nullptr) {
+        throw std::bad_alloc();
+    }
+    static_cast<void>(FBlock.release());
+    FBlock.reset(block);
+    FCapacity = capacity;
 }
 
 void TMemoryStream::SetPosition(std::int64_t position)
@@ -39,13 +49,22 @@ void TMemoryStream::SetPosition(std::int64_t position)
 
 void TMemoryStream::SetSize(std::int64_t size)
 {
-    FData.resize(static_cast<std::size_t>(std::max<std::int64_t>(size, 0)));
-    FPosition = std::min(FPosition, Size());
+    size = std::max<std::int64_t>(size, 0);
+    if (size > FCapacity) {
+        Grow(size);
+    }
+    if (size > FSize) {
+        std::memset(FBlock.get() + FSize, 0, static_cast<std::size_t>(size - FSize));
+    }
+    FSize = size;
+    FPosition = std::min(FPosition, FSize);
 }
 
 void TMemoryStream::Clear()
 {
-    std::string().swap(FData);
+    FBlock.reset();
+    FSize = 0;
+    FCapacity = 0;
     FPosition = 0;
 }
 

@@ -29,3 +29,20 @@ TEST(MemoryStreamTest, ReadIsCutToWhatTheStreamHolds)
     stream.Clear();
     EXPECT_EQ(stream.Size(), 0);
 }
+
+TEST(MemoryStreamTest, GrowsKeepingWhatItHoldsAndFillsANewTailWithZeros)
+{
+    TMemoryStream stream;
+    std::string expected;
+    for (int piece = 0; piece < 5000; ++piece) {
+        const std::string bytes(static_cast<std::size_t>(piece % 97 + 1), static_cast<char>(piece));
+        WriteStreamText(stream, bytes);
+        expected += bytes;
+    }
+    EXPECT_TRUE(stream.View() == expected);
+    stream.SetSize(stream.Size() - 10);
+    stream.SetSize(stream.Size() + 20);
+    expected.resize(expected.size() - 10);
+    expected.append(20, '\0');
+    EXPECT_TRUE(stream.View() == expected);
+}
