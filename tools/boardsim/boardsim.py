@@ -28,7 +28,7 @@ Faults, for tests (--fault, once per run, at the flash block numbered --fault-bl
     corrupt-block   that block is stored corrupted, so the tool's MD5 check fails (the ROM, which has no MD5
                     command, answers the block with a flash write error instead: esptool-ck checks nothing else)
     silent          the board stops answering at that block, until the port is closed
-    vanish          the simulator closes the port and ends at that block
+    vanish          the simulator closes the port at that block; the port's device is gone until it is stopped
 --slow-flash SECONDS pauses at every flash block, for a flash that lasts.
 
 With --web the board also serves its web interface on loopback (boardweb.py): signed in with the user
@@ -150,9 +150,14 @@ class Board:
         self.send_message(self.init_message())
 
     def vanish(self):
+        """The board goes away: its device is gone until the simulator is stopped. A descriptor of the port is kept,
+        so that the kernel does not give the port's number to a new pseudo-terminal meanwhile, which a tool still
+        looking for the vanished board would otherwise open (as Espressif's esptool does for several seconds)."""
         print("vanish: closing the port", flush=True)
+        self.port_keeper = os.open(self.path, os.O_RDWR | os.O_NOCTTY)
         os.close(self.master)
-        sys.exit(0)
+        while True:
+            signal.pause()
 
     def to_loader(self, data):
         self.send_raw(self.loader.feed(data))
