@@ -90,14 +90,7 @@ protected:
         return entries;
     }
 
-    QStringList FirmwareLines() const
-    {
-        QStringList lines;
-        for (int index = 0; index < Window->MFirmware->LineCount(); ++index) {
-            lines.append(Window->MFirmware->Line(index));
-        }
-        return lines;
-    }
+    QStringList FirmwareLines() const { return MemoLines(Window->MFirmware); }
 
     void OpenFirmwarePage()
     {

@@ -25,15 +25,6 @@ extern char** environ;
 
 namespace {
 
-QStringList MemoLines(const TMemo* memo)
-{
-    QStringList lines;
-    for (int i = 0; i < memo->LineCount(); ++i) {
-        lines.append(memo->Line(i));
-    }
-    return lines;
-}
-
 // The memo side of a tool run: how pieces of output become lines of a window memo.
 class MemoConsoleTest : public testing::Test
 {

@@ -4,7 +4,6 @@
 
 #include "catalogueserver.h"
 #include "programdirectory.h"
-#include "progressbar.h"
 #include "serverprocess.h"
 #include "tempdir.h"
 #include "windowfixture.h"
@@ -73,21 +72,23 @@ public:
     {
         const std::string data = dir.File("catalogue");
         RunCommand({QUORLANE_MAKE_DEMO, data}, dir.File("make-demo.out"));
-        FCatalogue = ReadWholeFile(data + "/catalogue.json");
-        for (const auto& entry : nlohmann::json::parse(FCatalogue)) {
+        const std::string catalogue = ReadWholeFile(data + "/catalogue.json");
+        const nlohmann::json entries = nlohmann::json::parse(catalogue);
+        for (const auto& entry : entries) {
             const std::string version = entry["version"];
             FImages[version] = ReadWholeFile(data + "/images/" + version);
         }
-        FServer = std::make_unique<TCatalogueServer>(FCatalogue, FImages);
+        FFirstVersion = entries.at(0)["version"];
+        FServer = std::make_unique<TCatalogueServer>(catalogue, FImages);
     }
 
     const TCatalogueServer& Server() const { return *FServer; }
     const std::string& Image(const std::string& version) const { return FImages.at(version); }
-    std::string FirstVersion() const { return nlohmann::json::parse(FCatalogue).at(0)["version"]; }
+    const std::string& FirstVersion() const { return FFirstVersion; }
 
 private:
-    std::string FCatalogue;
     std::map<std::string, std::string> FImages;
+    std::string FFirstVersion;
     std::unique_ptr<TCatalogueServer> FServer;
 };
 
@@ -128,7 +129,7 @@ protected:
     {
         Window->PCMain->SetTabShown(Window->TSFirmware, true);
         SelectTabByUser(Window->TSFirmware);
-        EXPECT_GT(Window->CBProject->count(), 0) << Joined(Lines(Window->MFirmware));
+        EXPECT_GT(Window->CBProject->count(), 0) << Joined(MemoLines(Window->MFirmware));
         Window->CBProject->setCurrentIndex(0);
         return LongestStallWhile([&] { Click(Window->BUpload); });
     }
@@ -144,15 +145,6 @@ protected:
         ticker.start();
         action();
         return longest;
-    }
-
-    static QStringList Lines(const TMemo* memo)
-    {
-        QStringList lines;
-        for (int i = 0; i < memo->LineCount(); ++i) {
-            lines.append(memo->Line(i));
-        }
-        return lines;
     }
 
     static std::string Joined(const QStringList& lines) { return lines.join("\n").toStdString(); }
@@ -207,7 +199,7 @@ TEST_P(RealToolTest, InitializeAndUploadWriteTheImagesAndTheBoardStartsTheNewFir
     EXPECT_EQ(EchoLines().mid(0, initLines.size()), initLines);
 
     Upload();
-    const QStringList lines = Lines(Window->MFirmware);
+    const QStringList lines = MemoLines(Window->MFirmware);
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(lines.back(), "Upload firmware done!") << Joined(lines);
     EXPECT_EQ(lines.filter("Flashing tool: ").size(), 1);
@@ -239,7 +231,7 @@ TEST_P(BoardFaultTest, EndsWithTheFailureLine)
         return;
     }
     const qint64 stall = Upload();
-    const QStringList lines = Lines(Window->MFirmware);
+    const QStringList lines = MemoLines(Window->MFirmware);
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_TRUE(lines.back().startsWith("Upload firmware failed: the flashing tool ended with exit status "))
         << Joined(lines);
@@ -284,7 +276,7 @@ TEST_F(RealToolFlashTest, ConnectAndInitializeDuringAFlashLeaveThePortToTheTool)
     QTimer presser;
     presser.setInterval(300);
     QObject::connect(&presser, &QTimer::timeout, [&] {
-        const QStringList lines = Lines(Window->MFirmware);
+        const QStringList lines = MemoLines(Window->MFirmware);
         if (lines.filter("Flashing tool: ").isEmpty() || !lines.filter("Upload firmware").isEmpty()) {
             return;
         }
@@ -296,7 +288,7 @@ TEST_F(RealToolFlashTest, ConnectAndInitializeDuringAFlashLeaveThePortToTheTool)
     Upload();
     presser.stop();
     EXPECT_GT(pressed, 0);
-    EXPECT_EQ(Lines(Window->MFirmware).back(), "Upload firmware done!");
+    EXPECT_EQ(MemoLines(Window->MFirmware).back(), "Upload firmware done!");
     ExpectFlashHolds(Catalogue->Image(Catalogue->FirstVersion()));
     EXPECT_TRUE(EchoLines().filter("Prepare initializer").isEmpty()) << Echo();
 }

@@ -22,6 +22,16 @@
 #include <string>
 #include <vector>
 
+// The lines a memo shows, top to bottom.
+inline QStringList MemoLines(const TMemo* memo)
+{
+    QStringList lines;
+    for (int index = 0; index < memo->LineCount(); ++index) {
+        lines.append(memo->Line(index));
+    }
+    return lines;
+}
+
 // A real main window under the offscreen platform, its serial port list pointed at pseudo-terminal boards. Message
 // boxes that the default error display opens are recorded and closed, so a test can check what the user saw.
 class WindowTest : public testing::Test
@@ -97,14 +107,7 @@ protected:
     }
 
     // The console lines the memo shows, top to bottom.
-    QStringList EchoLines() const
-    {
-        QStringList lines;
-        for (int index = 0; index < Window->MComEcho->LineCount(); ++index) {
-            lines.append(Window->MComEcho->Line(index));
-        }
-        return lines;
-    }
+    QStringList EchoLines() const { return MemoLines(Window->MComEcho); }
 
     void SelectTabByUser(QWidget* page)
     {
