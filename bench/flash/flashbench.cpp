@@ -4,10 +4,8 @@
 // rounds, their ratios, and the longest stall of the window's event loop while the tool ran.
 
 #include "application.h"
-#include "firmwarefile.h"
 #include "flashcommands.h"
 #include "fmain.h"
-#include "programdirectory.h"
 #include "serverprocess.h"
 #include "stallmeter.h"
 #include "tempdir.h"
@@ -84,7 +82,7 @@ struct TFigures
     bool Failed = false;
 };
 
-TFigures Measure(const TToolDirectory& tool, const fs::path& work, TFMain& window)
+TFigures Measure(const TToolDirectory& tool, const fs::path& work, const std::string& image, TFMain& window)
 {
     TSimulator board(work);
     qputenv("QUORLANE_EXTRA_PORTS", QByteArray::fromStdString(board.Path));
@@ -93,8 +91,7 @@ TFigures Measure(const TToolDirectory& tool, const fs::path& work, TFMain& windo
     window.CBComPort->setCurrentIndex(window.CBComPort->findData(QString::fromStdString(board.Path)));
 
     const std::optional<TFlashTool> found = window.FlashTools.Find({tool.Directory});
-    const std::string direct = "cd '" + ProgramDirectory() + "' && " +
-                               FirmwareCommand(*found, board.Path, FirmwareFileName) + " >/dev/null 2>&1";
+    const std::string direct = FirmwareCommand(*found, board.Path, image) + " >/dev/null 2>&1";
 
     TFigures figures;
     std::vector<double> directTimes;
@@ -109,7 +106,7 @@ TFigures Measure(const TToolDirectory& tool, const fs::path& work, TFMain& windo
 
         stalls.Start();
         clock.start();
-        figures.Failed |= !window.FlashFirmware();
+        figures.Failed |= window.FlashFirmware(image, board.Path).End != TFlashRun::Done;
         programTimes.push_back(clock.nsecsElapsed() / 1e9);
         stalls.Stop();
         figures.LongestStall = std::max(figures.LongestStall, stalls.Longest);
@@ -137,9 +134,8 @@ int main(int argc, char** argv)
     const TTempDir scratch;
     const fs::path work = scratch.Path();
     RunCommand({QUORLANE_MAKE_DEMO, (work / "catalogue").string()}, "/dev/null");
-    fs::copy_file(work / "catalogue" / "images" / ImageVersion, fs::path(ProgramDirectory()) / FirmwareFileName,
-                  fs::copy_options::overwrite_existing);
-    const auto imageSize = fs::file_size(work / "catalogue" / "images" / ImageVersion);
+    const std::string image = (work / "catalogue" / "images" / ImageVersion).string();
+    const auto imageSize = fs::file_size(image);
 
     TApplication application(argc, argv);
     TFMain window;
@@ -150,13 +146,12 @@ int main(int argc, char** argv)
     std::printf("%-18s %19s %19s %15s %18s\n", "tool", "shell s", "program s", "ratio", "longest stall ms");
     bool failed = false;
     for (const TToolDirectory& tool : tools) {
-        const TFigures figures = Measure(tool, work, window);
+        const TFigures figures = Measure(tool, work, image, window);
         failed |= figures.Failed;
         std::printf("%-18s %9.3f %9.3f %9.3f %9.3f %7.3f %7.3f %18lld%s\n", tool.Name, figures.Direct.Median,
                     figures.Direct.Best, figures.Program.Median, figures.Program.Best,
                     figures.Program.Median / figures.Direct.Median, figures.Program.Best / figures.Direct.Best,
                     static_cast<long long>(figures.LongestStall), figures.Failed ? "  (a flash failed)" : "");
     }
-    fs::remove(fs::path(ProgramDirectory()) / FirmwareFileName);
     return failed ? 1 : 0;
 }

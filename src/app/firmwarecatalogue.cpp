@@ -82,6 +82,8 @@ TCatalogueEntry ReadEntry(const TJSONobject* object)
     return entry;
 }
 
+} // namespace
+
 std::string Sha256Hex(std::string_view bytes)
 {
     unsigned char digest[EVP_MAX_MD_SIZE];
@@ -95,8 +97,6 @@ std::string Sha256Hex(std::string_view bytes)
     }
     return hex;
 }
-
-} // namespace
 
 std::string CatalogueAddress()
 {

@@ -48,6 +48,9 @@ struct TCatalogue
 TCatalogue ReadCatalogue(std::int32_t resultCode, const std::vector<std::string>& head,
                          const std::vector<std::string>& lines);
 
+// The SHA-256 of the bytes, in lower-case hex.
+std::string Sha256Hex(std::string_view bytes);
+
 // Why a downloaded image is not the one the entry describes; empty when it matches (or the entry gives no size and
 // no hash).
 std::string ImageMismatch(const TCatalogueEntry& entry, std::string_view image);

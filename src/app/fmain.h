@@ -3,21 +3,26 @@
 #include "boardconsole.h"
 #include "boardmessage.h"
 #include "credentialpolicy.h"
+#include "consoletoolrunner.h"
 #include "firmwarecatalogue.h"
+#include "flashrun.h"
 #include "flashtool.h"
 #include "listcomports.h"
 #include "serialport.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
+class QMessageBox;
 class QPushButton;
 class QSocketNotifier;
 class TPortWatch;
@@ -80,12 +85,15 @@ public:
 
     // Initialize and the firmware flashing step (fmainflash.cpp)
     void BComInitClick();
-    // The firmware flashing step: writes "firmware.bin" from the program's directory onto the board at the selected
-    // port (closes only the port, shows the tool's output in MFirmware and its progress in PB, then adds "Upload
-    // firmware done!" or, when the tool failed, a line that says why); returns when the tool has ended, with
-    // whether it succeeded.
-    bool FlashFirmware();
-    int RunConsoleTool(const std::string& command, TMemo* memo, const std::string& directory, std::string& output);
+    // The firmware flashing step: writes the image file onto the board at port (closes only the port, shows the
+    // tool's output in MFirmware and its progress in PB, then adds "Upload firmware done!" or a line that says why
+    // not); returns when the tool has ended, with how it ended.
+    TFlashRun FlashFirmware(const std::string& image, const std::string& port);
+    TToolResult RunConsoleTool(const std::string& command, TMemo* memo, const std::string& directory,
+                               std::string& output);
+    // Stops a running flash (its download or its tool) and closes the window once it has ended; without one the
+    // window closes at once. Closing the window during a flash asks first; SIGINT, SIGTERM and SIGHUP come here.
+    void StopAndQuit();
 
     // Setup page
     void BBackClick();
@@ -152,6 +160,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormCreate();
@@ -163,10 +172,19 @@ private:
     void FillPortList();
     void PortsChanged();
     void ShowBoardPage();
-    void ConnectBoard(bool clearConsole);
-    std::string RunFlashingTool(TMemo* memo, const std::string& directory,
-                                const std::function<std::string(const TFlashTool&)>& commandFor);
-    std::string AskFlashTool(const std::string& command);
+    void ConnectBoard(bool clearConsole, const QString& firstLine = {});
+    // A flash flow holds the board's port from the press of its button to its end: Upload (the download and the
+    // tool) or Initialize.
+    enum class TFlashFlow { None, Upload, Initialize };
+    class TFlashFlowScope;
+    std::optional<TFlashRun> UploadFirmware(const TCatalogueEntry& entry, const std::string& port);
+    bool PortPresent(const std::string& port) const;
+    void ReconnectAfterFlash(const std::string& port, const QString& outcome);
+    void EndFlashFlow();
+    TFlashRun RunFlashingTool(TMemo* memo, const std::string& port,
+                              const std::function<std::string(const TFlashTool&)>& commandFor);
+    std::optional<std::string> AskFlashTool(const std::string& command);
+    TToolRunLimits FlowLimits(std::chrono::milliseconds timeLimit = {});
     std::string BoardPasswordNow();
     void ShowConsoleLines();
     void ApplyInit(const TBoardMessage& message);
@@ -181,6 +199,11 @@ private:
     TCredentialPolicy Credentials;
     QStringList FPendingLines;
     bool FShown = false;
+    TFlashFlow FFlow = TFlashFlow::None;
+    // The user pressed Cancel (or asked to quit) while the flow ran.
+    bool FCancelRequested = false;
+    bool FQuitAfterFlow = false;
+    QPointer<QMessageBox> FStopQuestion;
     TPortSource FPortSource;
     std::unique_ptr<TPortWatch> FPortWatch;
     std::unique_ptr<QSocketNotifier> FPortNotifier;

@@ -108,7 +108,7 @@ void TFMain::BComConnClick()
     ConnectBoard(true);
 }
 
-void TFMain::ConnectBoard(bool clearConsole)
+void TFMain::ConnectBoard(bool clearConsole, const QString& firstLine)
 {
     if (CBComPort->currentIndex() < 0) {
         return;
@@ -116,6 +116,9 @@ void TFMain::ConnectBoard(bool clearConsole)
     BComDisconnClick();
     if (clearConsole) {
         MComEcho->clear();
+    }
+    if (!firstLine.isEmpty()) {
+        MComEcho->AddLine(firstLine);
     }
     MComEcho->AddLine(QStringLiteral("Connecting..."));
     QCoreApplication::processEvents();

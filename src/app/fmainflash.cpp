@@ -1,25 +1,28 @@
 // Initialize and the firmware flashing step: the flashing tool writes an image onto the board while the program
-// leaves the port to it.
+// leaves the port to it. A flash flow holds the port the user chose from the press of its button to its end, and
+// its button becomes Cancel meanwhile.
 
 #include "fmain.h"
 
-#include "consoletoolrunner.h"
-#include "disabledcontrols.h"
 #include "filelocations.h"
-#include "firmwarefile.h"
+#include "flashflowscope.h"
 #include "flashcommands.h"
+#include "imagefile.h"
 #include "memo.h"
 #include "memoconsole.h"
 #include "pagecontrol.h"
 #include "programdirectory.h"
 #include "progressbar.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -32,7 +35,11 @@ QString Text(const std::string& text)
 
 void TFMain::BComInitClick()
 {
-    if (CBComPort->currentIndex() < 0) {
+    if (FFlow == TFlashFlow::Initialize) {
+        FCancelRequested = true;
+        return;
+    }
+    if (FFlow != TFlashFlow::None || CBComPort->currentIndex() < 0) {
         return;
     }
     MComEcho->clear();
@@ -45,26 +52,28 @@ void TFMain::BComInitClick()
         }
         return;
     }
+    const std::string port = SelectedPort();
     {
-        const TDisabledControls disabled({CBComPort, BComRefresh, BComConn, BComDisconn, BComInit});
+        const TFlashFlowScope flow(*this, TFlashFlow::Initialize, BComInit,
+                                   {CBComPort, BComRefresh, BComConn, BComDisconn, BUpload});
         QThread::msleep(200);
         QCoreApplication::processEvents();
         BComDisconnClick();
-        const std::string port = SelectedPort();
-        const std::string directory = WorkDirectory();
-        const std::string failure =
-            RunFlashingTool(MComEcho, directory, [&](const TFlashTool& tool) {
-                return InitializeCommand(tool, port, ImageArgument(image, directory));
-            });
-        if (!failure.empty()) {
-            MComEcho->AddLine(Text("Initialize failed: " + failure));
+        const TFlashRun run = RunFlashingTool(MComEcho, port, [&](const TFlashTool& tool) {
+            return InitializeCommand(tool, port, image);
+        });
+        if (run.End == TFlashRun::Failed) {
+            MComEcho->AddLine(Text("Initialize failed: " + run.Failure));
+        } else if (run.End == TFlashRun::Cancelled) {
+            MComEcho->AddLine(QString::fromLatin1(InitializeCancelledText));
         }
     }
     // The console keeps what the tool said; the freshly written board's start follows below it.
-    ConnectBoard(false);
+    ReconnectAfterFlash(port, {});
+    EndFlashFlow();
 }
 
-bool TFMain::FlashFirmware()
+TFlashRun TFMain::FlashFirmware(const std::string& image, const std::string& port)
 {
     // From here on the bar follows the tool's progress instead of the download's.
     PB->SetMaximum(100);
@@ -72,39 +81,70 @@ bool TFMain::FlashFirmware()
     QCoreApplication::processEvents();
     // Only the port is closed: the status panel, the Access page and the tabs stay as they are.
     SerialPort.ClosePort();
-    const std::string port = SelectedPort();
-    const std::string failure = RunFlashingTool(MFirmware, WorkDirectory(), [&port](const TFlashTool& tool) {
-        return FirmwareCommand(tool, port, FirmwareFileName);
+    const TFlashRun run = RunFlashingTool(MFirmware, port, [&](const TFlashTool& tool) {
+        return FirmwareCommand(tool, port, image);
     });
-    if (!failure.empty()) {
-        MFirmware->AddLine(Text("Upload firmware failed: " + failure));
-        return false;
+    switch (run.End) {
+    case TFlashRun::Done:
+        MFirmware->AddLine(QStringLiteral("Upload firmware done!"));
+        break;
+    case TFlashRun::Cancelled:
+        MFirmware->AddLine(QString::fromLatin1(UploadCancelledText));
+        break;
+    case TFlashRun::Failed:
+        MFirmware->AddLine(Text("Upload firmware failed: " + run.Failure));
+        break;
     }
-    MFirmware->AddLine(QStringLiteral("Upload firmware done!"));
-    return true;
+    return run;
 }
 
-// The port belongs to the tool while it runs: nothing that opens, resets or writes it can be used meanwhile.
-std::string TFMain::RunFlashingTool(TMemo* memo, const std::string& directory,
-                                    const std::function<std::string(const TFlashTool&)>& commandFor)
+// The port is still there: listed, and its device present.
+bool TFMain::PortPresent(const std::string& port) const
 {
-    const TDisabledControls disabled({CBComPort, BComRefresh, BComConn, BComDisconn, BComInit, BUpload});
+    std::error_code error;
+    return CBComPort->findData(Text(port)) >= 0 && std::filesystem::exists(port, error);
+}
+
+// The port goes to the tool only while it is the one the user chose and it is still there; nothing else can open,
+// reset or write it meanwhile.
+TFlashRun TFMain::RunFlashingTool(TMemo* memo, const std::string& port,
+                                  const std::function<std::string(const TFlashTool&)>& commandFor)
+{
+    if (!PortPresent(port)) {
+        return {TFlashRun::Failed, PortGoneText(port), {}};
+    }
     const std::vector<std::string> directories = FlashToolDirectories(ProgramDirectory(), std::getenv("PATH"));
-    const std::optional<TFlashTool> tool = FlashTools.Find(directories);
+    std::optional<TFlashTool> tool;
+    try {
+        tool = FlashTools.Find(directories);
+    } catch (const std::exception& silent) {
+        return {FCancelRequested ? TFlashRun::Cancelled : TFlashRun::Failed, silent.what(), {}};
+    }
     if (!tool) {
         memo->AddLine(Text(MissingFlashToolText(directories)));
-        return "no flashing tool was found";
+        return {TFlashRun::Failed, "no flashing tool was found", {}};
     }
     memo->AddLine(Text(FlashToolLine(*tool)));
     std::string output;
-    const int status = RunConsoleTool(commandFor(*tool), memo, directory, output);
-    if (status < 0) {
-        return "the flashing tool could not be started";
+    const TToolResult result = RunConsoleTool(commandFor(*tool), memo, PrivateDirectory(), output);
+    const std::string name = tool->Identity.empty() ? tool->Path : tool->Identity;
+    switch (result.End) {
+    case TToolEnd::Cancelled:
+        return {TFlashRun::Cancelled, {}, name};
+    case TToolEnd::NotStarted:
+        return {TFlashRun::Failed, "the flashing tool could not be started", name};
+    case TToolEnd::Exited:
+    case TToolEnd::TimedOut:
+        break;
     }
-    return status == 0 ? std::string() : "the flashing tool ended with exit status " + std::to_string(status);
+    if (result.Status != 0) {
+        return {TFlashRun::Failed, "the flashing tool ended with exit status " + std::to_string(result.Status), name};
+    }
+    return {TFlashRun::Done, {}, name, ToolVerifiedWrite(output)};
 }
 
-int TFMain::RunConsoleTool(const std::string& command, TMemo* memo, const std::string& directory, std::string& output)
+TToolResult TFMain::RunConsoleTool(const std::string& command, TMemo* memo, const std::string& directory,
+                                   std::string& output)
 {
     // Only the Firmware page has a bar for the tool's progress.
     TMemoConsole console(memo, [this, memo](int percent) {
@@ -112,11 +152,17 @@ int TFMain::RunConsoleTool(const std::string& command, TMemo* memo, const std::s
             PB->SetPosition(percent);
         }
     });
-    return ::RunConsoleTool(command, console, directory, output);
+    return ::RunConsoleTool(command, console, directory, output, FlowLimits());
 }
 
-// Asks a tool who it is without showing its answer; the window stays usable meanwhile.
-std::string TFMain::AskFlashTool(const std::string& command)
+// What a flow's tool runs are held to: Cancel stops them, and so does a quit.
+TToolRunLimits TFMain::FlowLimits(std::chrono::milliseconds timeLimit)
+{
+    return {[this] { return FCancelRequested; }, timeLimit};
+}
+
+// Asks a tool who it is without showing its answer, for a short time; the window stays usable meanwhile.
+std::optional<std::string> TFMain::AskFlashTool(const std::string& command)
 {
     struct TSilentMemo : IConsoleMemo
     {
@@ -124,6 +170,76 @@ std::string TFMain::AskFlashTool(const std::string& command)
         void ProcessPendingEvents() override { QCoreApplication::processEvents(); }
     } silent;
     std::string output;
-    ::RunConsoleTool(command, silent, ProgramDirectory(), output);
+    const TToolResult result = ::RunConsoleTool(command, silent, ProgramDirectory(), output,
+                                                FlowLimits(IdentityTimeLimit));
+    if (result.End != TToolEnd::Exited) {
+        return std::nullopt;
+    }
     return output;
+}
+
+// After the tool ran the board is connected again on the port the flow pinned, so that the console shows it start;
+// outcome, when given, becomes the console's first line. A port that is gone is not replaced by another.
+void TFMain::ReconnectAfterFlash(const std::string& port, const QString& outcome)
+{
+    if (FQuitAfterFlow) {
+        return;
+    }
+    if (!PortPresent(port)) {
+        if (!outcome.isEmpty()) {
+            MComEcho->clear();
+            MComEcho->AddLine(outcome);
+        }
+        return;
+    }
+    CBComPort->setCurrentIndex(CBComPort->findData(Text(port)));
+    ConnectBoard(!outcome.isEmpty(), outcome);
+}
+
+void TFMain::EndFlashFlow()
+{
+    if (FQuitAfterFlow) {
+        close();
+    }
+}
+
+void TFMain::StopAndQuit()
+{
+    if (FFlow == TFlashFlow::None) {
+        FQuitAfterFlow = false;
+        close();
+        return;
+    }
+    FCancelRequested = true;
+    FQuitAfterFlow = true;
+}
+
+// The question does not block: the flash goes on while it is asked, and a tool whose output were not read would
+// stall with the board waiting.
+void TFMain::closeEvent(QCloseEvent* event)
+{
+    if (FFlow == TFlashFlow::None) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (FQuitAfterFlow || FStopQuestion) {
+        return;
+    }
+    auto* question = new QMessageBox(QMessageBox::Question, QStringLiteral("Quorlane"),
+                                     QStringLiteral("A flash is in progress. Stop it and quit?"),
+                                     QMessageBox::NoButton, this);
+    question->setObjectName(QStringLiteral("StopFlashQuestion"));
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton* stop = question->addButton(QStringLiteral("Stop and quit"), QMessageBox::AcceptRole);
+    QPushButton* keep = question->addButton(QStringLiteral("Keep flashing"), QMessageBox::RejectRole);
+    question->setDefaultButton(keep);
+    question->setEscapeButton(keep);
+    connect(question, &QMessageBox::buttonClicked, this, [this, stop](QAbstractButton* clicked) {
+        if (clicked == stop) {
+            StopAndQuit();
+        }
+    });
+    FStopQuestion = question;
+    question->open();
 }

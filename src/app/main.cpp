@@ -1,6 +1,7 @@
 #include "application.h"
 #include "engine.h"
 #include "fmain.h"
+#include "quitsignals.h"
 #include "startfailure.h"
 
 #include <iostream>
@@ -21,6 +22,7 @@ int main(int argc, char** argv)
     EnableHighDpi();
     TApplication application(argc, argv);
     TFMain FMain;
+    const TQuitSignals quitSignals([&FMain] { FMain.StopAndQuit(); });
     FMain.show();
     return application.exec();
 }

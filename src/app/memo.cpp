@@ -60,22 +60,24 @@ void TMemo::KeepLastLines(int maxLines)
     cursor.removeSelectedText();
 }
 
+// Each line goes with the line break before it (after it, for the first line), so that the lines around it keep
+// their place and what marks them.
 void TMemo::RemoveLinesStartingWith(const QString& prefix)
 {
-    QStringList kept;
-    bool removed = false;
-    for (int index = 0; index < LineCount(); ++index) {
-        const QString line = Line(index);
-        if (line.startsWith(prefix)) {
-            removed = true;
-        } else {
-            kept.append(line);
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    for (QTextBlock block = document()->lastBlock(); block.isValid();) {
+        const QTextBlock previous = block.previous();
+        if (block.text().startsWith(prefix)) {
+            const int end = block.position() + block.length() - 1;
+            cursor.setPosition(previous.isValid() ? previous.position() + previous.length() - 1 : 0);
+            cursor.setPosition(previous.isValid() || !block.next().isValid() ? end : end + 1,
+                               QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
         }
+        block = previous;
     }
-    if (removed) {
-        clear();
-        AddLines(kept);
-    }
+    cursor.endEditBlock();
 }
 
 void TMemo::ScrollToEnd()

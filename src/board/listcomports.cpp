@@ -79,12 +79,20 @@ bool Listed(const std::vector<TComPort>& list, const std::string& path)
     return std::any_of(list.begin(), list.end(), [&](const TComPort& port) { return port.Path == path; });
 }
 
+// A relative port name is taken from the directory the program started in, whatever the current directory is later:
+// the flashing tool runs elsewhere and must be given the same device.
+std::string AbsolutePath(const std::string& path)
+{
+    static const fs::path startDirectory = fs::current_path();
+    return path.empty() || path.starts_with('/') ? path : (startDirectory / path).lexically_normal().string();
+}
+
 void AppendExtraPorts(const std::string& extraPorts, const std::vector<TComPort>& others, std::vector<TComPort>& list)
 {
     std::size_t start = 0;
     while (start <= extraPorts.size()) {
         const std::size_t end = std::min(extraPorts.find(':', start), extraPorts.size());
-        const std::string path = extraPorts.substr(start, end - start);
+        const std::string path = AbsolutePath(extraPorts.substr(start, end - start));
         if (!path.empty() && !Listed(list, path) && !Listed(others, path))
             list.push_back({path, {}});
         start = end + 1;

@@ -12,13 +12,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string_view>
 #include <vector>
 
 extern char** environ;
 
 namespace {
+
+using TClock = std::chrono::steady_clock;
 
 // How long a wait for the tool may keep the window from processing its events.
 constexpr int EventIntervalMs = 20;
@@ -75,54 +76,172 @@ private:
     posix_spawnattr_t FAttributes;
 };
 
-// The started child and the read end of its output. The child is reaped on every path out of the
-// runner; when an error leaves the runner early, the read end is closed first, so that a tool that
-// still writes ends on a broken pipe instead of blocking the wait.
-class TChild
+// The started command, leader of its own process group. Its end is seen without reaping it, so that its process
+// group id cannot be given to another process while whatever it left in the group is killed.
+class TToolProcess
 {
 public:
-    TChild(pid_t pid, TUniqueFd& output) : FPid(pid), FOutput(output) {}
-    TChild(const TChild&) = delete;
-    TChild& operator=(const TChild&) = delete;
-    ~TChild()
+    explicit TToolProcess(pid_t pid) : FPid(pid), FEnded(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))) {}
+    TToolProcess(const TToolProcess&) = delete;
+    TToolProcess& operator=(const TToolProcess&) = delete;
+    ~TToolProcess()
     {
-        FOutput.Close();
         if (FPid > 0) {
-            while (::waitpid(FPid, nullptr, 0) < 0 && errno == EINTR) {
-            }
+            Signal(SIGKILL);
+            Finish();
         }
     }
 
-    // Waits without a time limit, but keeps the window alive while the child has not ended yet. Returns the exit
-    // status: the child's exit code, 128 plus the signal that ended it, or -1 when it cannot be told.
-    int WaitForEnd(IConsoleMemo& memo)
+    // Readable once the command has ended; -1 where the kernel has no process descriptors.
+    int EndedFd() const { return FEnded.Get(); }
+
+    bool HasEnded() const
     {
-        // Readable once the child has ended, so the wait ends with it rather than at the next interval; where the
-        // kernel has no process descriptors the wait is the plain interval.
-        const TUniqueFd ended(static_cast<int>(::syscall(SYS_pidfd_open, FPid, 0)));
+        siginfo_t info{};
+        const int result = ::waitid(P_PID, static_cast<id_t>(FPid), &info, WEXITED | WNOHANG | WNOWAIT);
+        return (result == 0 && info.si_pid == FPid) || (result < 0 && errno != EINTR);
+    }
+
+    void Signal(int signal) const { ::kill(-FPid, signal); }
+
+    // Kills what the command left running in its group, reaps the command and returns its exit status.
+    int Finish()
+    {
+        Signal(SIGKILL);
         int status = 0;
-        for (;;) {
-            const pid_t done = ::waitpid(FPid, &status, WNOHANG);
-            if (done == 0 || (done < 0 && errno == EINTR)) {
-                memo.ProcessPendingEvents();
-                pollfd end{ended.Get(), POLLIN, 0};
-                ::poll(&end, 1, EventIntervalMs);
-                continue;
-            }
-            FPid = -1;
-            if (done < 0) {
-                return -1;
-            }
-            if (WIFEXITED(status)) {
-                return WEXITSTATUS(status);
-            }
-            return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+        pid_t done;
+        while ((done = ::waitpid(FPid, &status, 0)) < 0 && errno == EINTR) {
         }
+        FPid = -1;
+        if (done < 0) {
+            return -1;
+        }
+        if (WIFEXITED(status)) {
+            return WEXITSTATUS(status);
+        }
+        return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
     }
 
 private:
     pid_t FPid;
-    TUniqueFd& FOutput;
+    TUniqueFd FEnded;
+};
+
+// Stops the tool when the caller cancels (SIGINT, which lets a tool put the chip back; SIGTERM and SIGKILL for a
+// tool that does not end) or when it runs past its time limit (SIGKILL at once).
+class TToolStop
+{
+public:
+    TToolStop(const TToolProcess& tool, const TToolRunLimits& limits)
+        : FTool(tool), FLimits(limits), FStarted(TClock::now())
+    {
+    }
+
+    void Check()
+    {
+        const TClock::time_point now = TClock::now();
+        if (FEnd == TToolEnd::Exited) {
+            if (FLimits.TimeLimit.count() > 0 && now - FStarted >= FLimits.TimeLimit) {
+                FEnd = TToolEnd::TimedOut;
+                FTool.Signal(SIGKILL);
+            } else if (FLimits.Cancelled && FLimits.Cancelled()) {
+                FEnd = TToolEnd::Cancelled;
+                FStopAt = now;
+                FTool.Signal(SIGINT);
+            }
+            return;
+        }
+        if (FEnd != TToolEnd::Cancelled) {
+            return;
+        }
+        if (FStep == 0 && now - FStopAt >= StopTermAfter) {
+            FStep = 1;
+            FTool.Signal(SIGTERM);
+        } else if (FStep == 1 && now - FStopAt >= StopKillAfter) {
+            FStep = 2;
+            FTool.Signal(SIGKILL);
+        }
+    }
+
+    TToolEnd End() const { return FEnd; }
+
+private:
+    const TToolProcess& FTool;
+    const TToolRunLimits& FLimits;
+    TClock::time_point FStarted;
+    TClock::time_point FStopAt;
+    TToolEnd FEnd = TToolEnd::Exited;
+    int FStep = 0;
+};
+
+// The tool's output as it arrives: shown in the memo as a terminal would, and kept as its most recent bytes.
+class TToolOutput
+{
+public:
+    TToolOutput(int readFd, IConsoleMemo& memo, std::string& output)
+        : FFd(readFd), FMemo(memo), FScreen(memo), FOutput(output), FProcessedAt(TClock::now())
+    {
+    }
+
+    // Waits up to waitMs for output or for the tool's end (endedFd), takes one piece of output, and lets the window
+    // process its events when it has not for a while.
+    void Step(int endedFd, int waitMs)
+    {
+        pollfd ready[2] = {{FOpen ? FFd : -1, POLLIN, 0}, {endedFd, POLLIN, 0}};
+        const int count = ::poll(ready, 2, waitMs);
+        if (count > 0 && ready[0].revents != 0) {
+            ReadPiece();
+        }
+        if (count == 0 || TClock::now() - FProcessedAt >= OutputEventInterval) {
+            FMemo.ProcessPendingEvents();
+            FProcessedAt = TClock::now();
+        }
+    }
+
+    // Reads what is still in the pipe, for at most DrainAfterEnd.
+    void Drain()
+    {
+        const TClock::time_point deadline = TClock::now() + DrainAfterEnd;
+        while (FOpen) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now());
+            pollfd ready{FFd, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&ready, 1, static_cast<int>(left.count())) == 0) {
+                break;
+            }
+            ReadPiece();
+        }
+        if (FOutput.size() > MaxCapturedOutput) {
+            FOutput.erase(0, FOutput.size() - MaxCapturedOutput);
+        }
+    }
+
+private:
+    void ReadPiece()
+    {
+        char buffer[PieceSize];
+        const ssize_t got = ::read(FFd, buffer, PieceSize);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+            return;
+        }
+        if (got <= 0) {
+            FOpen = false;
+            return;
+        }
+        const std::string_view piece(buffer, static_cast<std::size_t>(got));
+        FScreen.Write(piece);
+        FOutput += piece;
+        // Trimmed in large steps, so that a talkative tool does not move the whole tail for every piece.
+        if (FOutput.size() > 2 * MaxCapturedOutput) {
+            FOutput.erase(0, FOutput.size() - MaxCapturedOutput);
+        }
+    }
+
+    int FFd;
+    bool FOpen = true;
+    IConsoleMemo& FMemo;
+    TToolScreen FScreen;
+    std::string& FOutput;
+    TClock::time_point FProcessedAt;
 };
 
 // Set for the tool whatever the program's environment says: no colours and no cursor movements, which a memo would
@@ -171,16 +290,19 @@ std::vector<char*> PointerList(std::vector<std::string>& texts)
     return pointers;
 }
 
-// Starts /bin/sh -c command in directory with standard output and standard error on outputFd.
-// Returns the child's id, or -1 when it could not be started (also when directory is unusable).
+// Starts /bin/sh -c -- command in directory, in a new process group, with standard input from /dev/null and
+// standard output and standard error on outputFd. Returns the child's id, or -1 when it could not be started (also
+// when directory is unusable).
 pid_t StartShell(const std::string& command, const std::string& directory, int outputFd)
 {
     TSpawnActions actions;
+    posix_spawn_file_actions_addopen(actions.Get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(actions.Get(), outputFd, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(actions.Get(), outputFd, STDERR_FILENO);
     posix_spawn_file_actions_addchdir_np(actions.Get(), directory.c_str());
 
-    // The tool gets default signal handling, whatever the program ignores or blocks.
+    // The tool gets default signal handling, whatever the program ignores or blocks, and a process group of its own:
+    // a stop reaches the tool and what it started, and a Ctrl+C in the program's terminal reaches only the program.
     TSpawnAttributes attributes;
     sigset_t defaults;
     sigemptyset(&defaults);
@@ -189,9 +311,10 @@ pid_t StartShell(const std::string& command, const std::string& directory, int o
     sigemptyset(&noneBlocked);
     posix_spawnattr_setsigdefault(attributes.Get(), &defaults);
     posix_spawnattr_setsigmask(attributes.Get(), &noneBlocked);
-    posix_spawnattr_setflags(attributes.Get(), POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setpgroup(attributes.Get(), 0);
+    posix_spawnattr_setflags(attributes.Get(), POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
 
-    std::vector<std::string> arguments = {"sh", "-c", command};
+    std::vector<std::string> arguments = {"sh", "-c", "--", command};
     std::vector<std::string> environment = ChildEnvironment(ProgramDirectory());
     std::vector<char*> argv = PointerList(arguments);
     std::vector<char*> envp = PointerList(environment);
@@ -203,66 +326,33 @@ pid_t StartShell(const std::string& command, const std::string& directory, int o
     return pid;
 }
 
-// Reads the tool's output in pieces of at most 255 bytes until the pipe ends, showing each piece in the memo and
-// appending it to output. While no output comes, the window processes its events between short waits.
-void StreamOutput(int readFd, IConsoleMemo& memo, std::string& output)
-{
-    TToolScreen screen(memo);
-    char buffer[PieceSize + 1];
-    auto processedAt = std::chrono::steady_clock::now();
-    const auto processEvents = [&] {
-        memo.ProcessPendingEvents();
-        processedAt = std::chrono::steady_clock::now();
-    };
-    for (;;) {
-        pollfd ready{readFd, POLLIN, 0};
-        int count = ::poll(&ready, 1, EventIntervalMs);
-        if (count == 0 || (count < 0 && errno == EINTR)) {
-            processEvents();
-            continue;
-        }
-        if (count < 0) {
-            return;
-        }
-        ssize_t got = ::read(readFd, buffer, PieceSize);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return;
-        }
-        buffer[got] = '\0';
-        // A zero byte cuts the piece there.
-        std::string piece(buffer);
-        screen.Write(piece);
-        output += piece;
-        if (std::chrono::steady_clock::now() - processedAt >= OutputEventInterval) {
-            processEvents();
-        }
-    }
-}
-
 } // namespace
 
-int RunConsoleTool(const std::string& command, IConsoleMemo& memo, const std::string& directory, std::string& output)
+TToolResult RunConsoleTool(const std::string& command, IConsoleMemo& memo, const std::string& directory,
+                           std::string& output, const TToolRunLimits& limits)
 {
     output.clear();
 
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) {
-        return -1;
+        return {};
     }
     TUniqueFd readEnd(ends[0]);
     TUniqueFd writeEnd(ends[1]);
 
-    pid_t pid = StartShell(command, directory, writeEnd.Get());
-    // From here on only the child and what it starts hold a write end, so the pipe ends with them.
+    const pid_t pid = StartShell(command, directory, writeEnd.Get());
+    // From here on only the child and what it starts hold a write end.
     writeEnd.Close();
     if (pid < 0) {
-        return -1;
+        return {};
     }
-    TChild child(pid, readEnd);
-
-    StreamOutput(readEnd.Get(), memo, output);
-    return child.WaitForEnd(memo);
+    TToolProcess tool(pid);
+    TToolOutput toolOutput(readEnd.Get(), memo, output);
+    TToolStop stop(tool, limits);
+    while (!tool.HasEnded()) {
+        toolOutput.Step(tool.EndedFd(), EventIntervalMs);
+        stop.Check();
+    }
+    toolOutput.Drain();
+    return {stop.End(), tool.Finish()};
 }

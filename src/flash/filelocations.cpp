@@ -2,13 +2,11 @@
 
 #include "programdirectory.h"
 
-#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <stdexcept>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -38,31 +36,11 @@ std::string BaseDirectory(const char* variable, const char* fallbackUnderHome)
     return (fs::path(HomeDirectory()) / fallbackUnderHome).string();
 }
 
-bool MayCreateFilesIn(const std::string& directory)
-{
-    return ::faccessat(AT_FDCWD, directory.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
-}
-
 } // namespace
 
 std::string UserCacheDirectory()
 {
     return (fs::path(BaseDirectory("XDG_CACHE_HOME", ".cache")) / ProgramFolder).string();
-}
-
-std::string WorkDirectory()
-{
-    const std::string program = ProgramDirectory();
-    if (MayCreateFilesIn(program)) {
-        return program;
-    }
-    const std::string cache = UserCacheDirectory();
-    std::error_code error;
-    fs::create_directories(cache, error);
-    if (error) {
-        throw std::runtime_error("Cannot create " + cache + ": " + error.message());
-    }
-    return cache;
 }
 
 std::vector<std::string> InitImageDirectories()
@@ -91,10 +69,4 @@ std::vector<std::string> InitImageMissingLines(const std::vector<std::string>& d
         lines.push_back("  " + directory);
     }
     return lines;
-}
-
-std::string ImageArgument(const std::string& image, const std::string& workDirectory)
-{
-    const fs::path path(image);
-    return path.parent_path() == fs::path(workDirectory) ? path.filename().string() : image;
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <sstream>
+#include <stdexcept>
 #include <string_view>
 
 namespace fs = std::filesystem;
@@ -93,8 +94,7 @@ std::vector<std::string> FlashToolDirectories(const std::string& programDirector
     std::vector<std::string> directories{programDirectory};
     std::istringstream path(pathValue != nullptr ? pathValue : DefaultPath);
     for (std::string directory; std::getline(path, directory, ':');) {
-        // An empty entry means the current directory, which the program does not choose: it is left out.
-        if (!directory.empty()) {
+        if (directory.starts_with('/')) {
             directories.push_back(directory);
         }
     }
@@ -145,6 +145,12 @@ std::string MissingFlashToolText(const std::vector<std::string>& directories)
            "esptool beside the program, then try again.";
 }
 
+std::string SilentFlashToolText(const std::string& path)
+{
+    return fs::path(path).filename().string() + " at " + path + " did not say which version it is within " +
+           std::to_string(IdentityTimeLimit.count()) + " s";
+}
+
 std::optional<TFlashTool> TFlashToolFinder::Find(const std::vector<std::string>& directories)
 {
     const std::string path = FindFlashTool(directories);
@@ -158,10 +164,17 @@ std::optional<TFlashTool> TFlashToolFinder::Find(const std::vector<std::string>&
         return known->second.Tool;
     }
     const std::string quoted = ShellQuote(path);
-    const std::string versionOutput = FRun(quoted + " version");
+    const auto ask = [&](const std::string& question) {
+        std::optional<std::string> answer = FRun(quoted + " " + question);
+        if (!answer) {
+            throw std::runtime_error(SilentFlashToolText(path));
+        }
+        return *answer;
+    };
+    const std::string versionOutput = ask("version");
     TFlashTool tool = ReadFlashTool(path, versionOutput, {});
     if (tool.Identity.empty()) {
-        tool = ReadFlashTool(path, versionOutput, FRun(quoted + " -v"));
+        tool = ReadFlashTool(path, versionOutput, ask("-v"));
     }
     FKnown[path] = {modified, tool};
     return tool;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -27,8 +28,9 @@ struct TFlashTool
 // The names the flashing tool goes by, in the order they are looked for in each directory.
 inline constexpr const char* FlashToolNames[] = {"esptool", "esptool.py"};
 
-// Where the flashing tool is looked for, in order: the program's directory, then the directories of the PATH value
-// (the shell's own search path when it is not set).
+// Where the flashing tool is looked for, in order: the program's directory, then the absolute directories of the
+// PATH value (the shell's own search path when it is not set); relative entries depend on the current directory,
+// which the program does not choose, and are left out.
 std::vector<std::string> FlashToolDirectories(const std::string& programDirectory, const char* pathValue);
 
 // The first executable file with one of FlashToolNames, directory by directory; empty when there is none.
@@ -45,15 +47,24 @@ std::string FlashToolLine(const TFlashTool& tool);
 // What the user reads when no tool was found: where and under which names it was looked for, and how to get one.
 std::string MissingFlashToolText(const std::vector<std::string>& directories);
 
+// How long a tool may take to say who it is.
+inline constexpr std::chrono::seconds IdentityTimeLimit{5};
+
+// What the user reads when the tool at path did not answer the question who it is within IdentityTimeLimit.
+std::string SilentFlashToolText(const std::string& path);
+
 // Finds the flashing tool and asks each tool it finds who it is once, for as long as the file stays the same.
 class TFlashToolFinder
 {
 public:
-    // Runs a command and returns its output; the finder's questions to a tool go through it.
-    using TRun = std::function<std::string(const std::string& command)>;
+    // Runs a command for at most IdentityTimeLimit and returns its output; none when it did not end in time (or the
+    // question was called off). The finder's questions to a tool go through it.
+    using TRun = std::function<std::optional<std::string>(const std::string& command)>;
 
     explicit TFlashToolFinder(TRun run) : FRun(std::move(run)) {}
 
+    // The tool and its language; none when no tool was found. Throws std::runtime_error (SilentFlashToolText) when
+    // the tool did not answer: a tool that cannot say who it is is not trusted with the board.
     std::optional<TFlashTool> Find(const std::vector<std::string>& directories);
 
 private:

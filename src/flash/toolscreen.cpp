@@ -62,7 +62,7 @@ void TToolScreen::Write(std::string_view piece)
         return;
     }
     const std::span<const std::string> changed = std::span(FLines).subspan(FFirstChanged);
-    FMemo.ShowLines(FFirstChanged, changed);
+    FMemo.ShowLines(FDropped + FFirstChanged, changed);
     for (auto line = changed.rbegin(); line != changed.rend(); ++line) {
         if (const std::optional<int> percent = ProgressPercent(*line)) {
             if (percent != FProgress) {
@@ -72,11 +72,20 @@ void TToolScreen::Write(std::string_view piece)
             break;
         }
     }
+    if (FLines.size() > 2 * KeptLines) {
+        const std::size_t dropped = FLines.size() - KeptLines;
+        FLines.erase(FLines.begin(), FLines.begin() + static_cast<std::ptrdiff_t>(dropped));
+        FDropped += dropped;
+    }
 }
 
 void TToolScreen::Put(char c)
 {
-    if (FAfterCr) {
+    if (c == '\0') {
+        return;
+    }
+    // CR CR LF ends the line as CR LF does: a terminal goes back to the line's start twice and keeps its text.
+    if (FAfterCr && c != '\r') {
         FAfterCr = false;
         if (c == '\n') {
             EndLine();

@@ -10,7 +10,8 @@
 // Turns a console tool's output into the lines a memo shows, as a terminal would: LF and CR LF end a line, and a
 // lone CR starts the line again, so that what follows replaces it. A progress line (one that shows a percentage)
 // that follows a progress line takes its place, so that a flash shows one progress line instead of one per step:
-// a tool whose output is a pipe prints each step on a line of its own. Overlong lines wrap.
+// a tool whose output is a pipe prints each step on a line of its own. Overlong lines wrap; zero bytes are not shown.
+// Only the most recent lines are kept: the screen changes no line but the last two, and the memo keeps its own.
 class TToolScreen
 {
 public:
@@ -21,9 +22,9 @@ public:
     // Takes the next piece of output and shows what changed.
     void Write(std::string_view piece);
 
-    const std::vector<std::string>& Lines() const { return FLines; }
-
 private:
+    static constexpr std::size_t KeptLines = 16;
+
     void Put(char c);
     void EndLine();
     void StartLineAgain();
@@ -31,7 +32,9 @@ private:
     void MarkChanged(std::size_t line);
 
     IConsoleMemo& FMemo;
+    // The run's most recent lines; FDropped lines before them are no longer kept.
     std::vector<std::string> FLines;
+    std::size_t FDropped = 0;
     // Whether the last line is still being written.
     bool FLineOpen = false;
     // A CR was the last character: a LF after it ends the line, anything else starts the line again.

@@ -13,7 +13,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <QElapsedTimer>
+
 #include <algorithm>
+#include <iostream>
+#include <optional>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -64,7 +68,7 @@ protected:
         ::setenv("ESPTOOL_STANDIN_LOG", ToolLog.c_str(), 1);
         ::setenv("ESPTOOL_STANDIN_STEPS", "2", 1);
         ::setenv("ESPTOOL_STANDIN_DELAY", "0.01", 1);
-        fs::remove(StoredImage());
+        ::setenv("XDG_CACHE_HOME", Scratch.File("cache").c_str(), 1);
         WindowTest::SetUp();
         Window->PCMain->SetTabShown(Window->TSFirmware, true);
     }
@@ -72,14 +76,18 @@ protected:
     void TearDown() override
     {
         WindowTest::TearDown();
-        fs::remove(StoredImage());
         for (const char* name : {"QUORLANE_CATALOGUE_URL", "SSL_CERT_FILE", "ESPTOOL_STANDIN_LOG",
-                                 "ESPTOOL_STANDIN_STEPS", "ESPTOOL_STANDIN_DELAY"}) {
+                                 "ESPTOOL_STANDIN_STEPS", "ESPTOOL_STANDIN_DELAY", "XDG_CACHE_HOME"}) {
             ::unsetenv(name);
         }
     }
 
-    static fs::path StoredImage() { return fs::path(ProgramDirectory()) / "firmware.bin"; }
+    // No image file is left in the program's cache directory.
+    bool NoImageStored() const
+    {
+        std::error_code error;
+        return !fs::exists(Scratch.File("cache/quorlane")) || fs::is_empty(Scratch.File("cache/quorlane"));
+    }
 
     QStringList Entries() const
     {
@@ -170,19 +178,22 @@ TEST_F(FirmwarePageTest, UploadDownloadsStoresAndFlashesTheImage)
     EXPECT_EQ(lines.mid(1, 2), QStringList({"Download successful!", "Prepare uploader..."}));
     EXPECT_EQ(lines.back(), "Upload firmware done!");
 
-    std::ifstream stored(StoredImage(), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(stored)), std::istreambuf_iterator<char>());
-    EXPECT_TRUE(bytes == BlinkImage) << "stored " << bytes.size() << " bytes";
-
+    // The tool was given a file of this flash's own in the user's cache, holding exactly the downloaded bytes; it is
+    // gone afterwards.
     const nlohmann::json record = ToolRecord();
-    const std::string port = Window->CBComPort->currentText().toStdString();
+    const std::string port = Window->CBComPort->currentData().toString().toStdString();
+    ASSERT_EQ(record["args"].size(), 13u);
+    const std::string image = record["args"][11];
+    EXPECT_TRUE(image.starts_with(Scratch.File("cache/quorlane/image-"))) << image;
     EXPECT_EQ(record["args"], nlohmann::json({"-cp", port, "-bm", "dio", "-bf", "40", "-cd", "nodemcu", "-bz", "4M",
-                                              "-cf", "firmware.bin", "-v"}));
-    // Afterwards the board is connected again, so its console shows it start.
+                                              "-cf", image, "-v"}));
+    EXPECT_EQ(record["cwd"], Scratch.File("cache/quorlane"));
+    EXPECT_EQ(record["image"]["sha256"], Sha256Hex(BlinkImage));
+    EXPECT_TRUE(NoImageStored());
+    // Afterwards the board is connected again, so its console shows it start below what was written.
     EXPECT_EQ(Window->PCMain->currentWidget(), Window->TSConnect);
     EXPECT_TRUE(Window->SerialPort.Connected());
-    EXPECT_EQ(record["cwd"], ProgramDirectory());
-    EXPECT_EQ(record["image"]["size"], BlinkImage.size());
+    EXPECT_EQ(EchoLines().value(0), "Firmware blink 1.2 was written by esptool vstand-in.");
 
     const std::string log = Server.AccessLog();
     const auto head = log.find("\"HEAD /api/firmware_download/?file=1.2 HTTP/1.0\" 200");
@@ -218,6 +229,78 @@ TEST_F(FirmwarePageTest, UploadDownloadsStoresAndFlashesTheImage)
     EXPECT_TRUE(Window->BUpload->isEnabled());
 }
 
+// While the download or the tool runs, Upload reads Cancel; the port controls stay disabled from the press on.
+struct TUploadControls
+{
+    QString Caption;
+    bool PortsEnabled;
+};
+
+TEST_F(FirmwarePageTest, CancelDuringTheDownloadStoresNothingAndRunsNoTool)
+{
+    const TCatalogueServer slow(Catalogue, {{"1.2", BlinkImage}}, "127.0.0.1", 50000);
+    ::setenv("QUORLANE_CATALOGUE_URL", slow.Address().c_str(), 1);
+    ::setenv("SSL_CERT_FILE", slow.CAFile().c_str(), 1);
+    OpenFirmwarePage();
+    std::optional<TUploadControls> during;
+    QElapsedTimer sinceCancel;
+    QTimer canceller;
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        if (Window->PB->isVisible() && Window->PB->Position() > 0 && !during) {
+            during = TUploadControls{Window->BUpload->text(), Window->CBComPort->isEnabled()};
+            sinceCancel.start();
+            Click(Window->BUpload);
+        }
+    });
+    canceller.start(20);
+    Upload(0);
+    const qint64 stoppedAfter = sinceCancel.elapsed();
+
+    ASSERT_TRUE(during);
+    EXPECT_EQ(during->Caption, "Cancel");
+    EXPECT_FALSE(during->PortsEnabled);
+    std::cout << "the download stopped " << stoppedAfter << " ms after Cancel\n";
+    EXPECT_LT(stoppedAfter, 2000);
+    EXPECT_EQ(FirmwareLines().back(), "Download cancelled: nothing was stored or flashed.");
+    EXPECT_TRUE(NoImageStored());
+    EXPECT_FALSE(fs::exists(ToolLog));
+    EXPECT_EQ(Window->BUpload->text(), "Upload");
+    EXPECT_TRUE(Window->CBComPort->isEnabled());
+}
+
+// The board chosen for the upload is unplugged during the download: the other board in the list is not flashed in
+// its place, nor connected.
+TEST_F(FirmwarePageTest, ChosenPortThatGoesAwayDuringTheDownloadIsNotReplaced)
+{
+    const TCatalogueServer slow(Catalogue, {{"1.2", BlinkImage}}, "127.0.0.1", 200000);
+    ::setenv("QUORLANE_CATALOGUE_URL", slow.Address().c_str(), 1);
+    ::setenv("SSL_CERT_FILE", slow.CAFile().c_str(), 1);
+    TPtyBoard& chosen = AddBoard();
+    const std::string chosenPath = chosen.Path();
+    Click(Window->BComRefresh);
+    SelectPort(chosenPath);
+    Click(Window->BComConn);
+    Window->PCMain->SetTabShown(Window->TSFirmware, true);
+    OpenFirmwarePage();
+    QTimer unplugger;
+    QObject::connect(&unplugger, &QTimer::timeout, [&] {
+        if (Window->PB->isVisible() && Window->PB->Position() > 0) {
+            unplugger.stop();
+            chosen.Vanish();
+        }
+    });
+    unplugger.start(20);
+    Upload(0);
+
+    const QString gone = QString::fromStdString("Upload firmware failed: the board's port " + chosenPath +
+                                                " went away; nothing was flashed.");
+    ASSERT_FALSE(FirmwareLines().isEmpty());
+    EXPECT_EQ(FirmwareLines().back(), gone);
+    EXPECT_EQ(EchoLines().value(0), gone);
+    EXPECT_FALSE(fs::exists(ToolLog));
+    EXPECT_FALSE(Window->SerialPort.Connected());
+}
+
 TEST_F(FirmwarePageTest, NameHoldingAnEqualsSignDownloadsItsOwnVersion)
 {
     OpenFirmwarePage();
@@ -244,7 +327,7 @@ TEST_F(FirmwarePageTest, VersionIsPercentEncodedAndAnErrorAnswerIsNeitherStoredN
     Upload(2);
     EXPECT_EQ(FirmwareLines(), QStringList({"Start download firmware: 1 2", "Download error!", "400 Bad Request"}));
     EXPECT_NE(Server.AccessLog().find("\"GET /api/firmware_download/?file=1%202 HTTP/1.0\" 400"), std::string::npos);
-    EXPECT_FALSE(fs::exists(StoredImage()));
+    EXPECT_TRUE(NoImageStored());
     EXPECT_FALSE(fs::exists(ToolLog));
     EXPECT_TRUE(Window->BUpload->isEnabled());
     EXPECT_FALSE(Window->PB->isVisible());
@@ -259,7 +342,7 @@ TEST_F(FirmwarePageTest, ImageThatIsNotTheCataloguesIsNeitherStoredNorFlashed)
     EXPECT_EQ(lines.mid(0, 2), QStringList({"Start download firmware: 3", "Download error!"}));
     EXPECT_TRUE(lines[2].startsWith("The image is not the catalogue's: the image's SHA-256 is "))
         << lines[2].toStdString();
-    EXPECT_FALSE(fs::exists(StoredImage()));
+    EXPECT_TRUE(NoImageStored());
     EXPECT_FALSE(fs::exists(ToolLog));
     EXPECT_TRUE(Window->BUpload->isEnabled());
 }
@@ -269,7 +352,7 @@ TEST_F(FirmwarePageTest, MissingImageIsReportedWithItsStatus)
     OpenFirmwarePage();
     Upload(3);
     EXPECT_EQ(FirmwareLines(), QStringList({"Start download firmware: 9.9", "Download error!", "404 Not Found"}));
-    EXPECT_FALSE(fs::exists(StoredImage()));
+    EXPECT_TRUE(NoImageStored());
     EXPECT_FALSE(fs::exists(ToolLog));
 }
 
@@ -283,7 +366,7 @@ TEST_F(FirmwarePageTest, SizeQueryWithoutAnswerShowsInternetErrorAndUploadCanBeP
     EXPECT_EQ(FirmwareLines(), QStringList({"Start download firmware: 1.2"}));
     EXPECT_TRUE(Window->BUpload->isEnabled());
     EXPECT_FALSE(Window->PB->isVisible());
-    EXPECT_FALSE(fs::exists(StoredImage()));
+    EXPECT_TRUE(NoImageStored());
 
     Upload(0);
     EXPECT_EQ(Boxes.size(), 2u);
@@ -298,7 +381,7 @@ TEST_F(FirmwarePageTest, DownloadCutShortIsReportedAndNothingIsStored)
     Upload(0);
     EXPECT_EQ(FirmwareLines(),
               QStringList({"Start download firmware: 1", "Download error!", "Connection reset by peer"}));
-    EXPECT_FALSE(fs::exists(StoredImage()));
+    EXPECT_TRUE(NoImageStored());
     EXPECT_FALSE(fs::exists(ToolLog));
     EXPECT_TRUE(Window->BUpload->isEnabled());
     EXPECT_FALSE(Window->PB->isVisible());

@@ -1,3 +1,4 @@
+#include "imagefile.h"
 #include "memoconsole.h"
 #include "programdirectory.h"
 #include "progressbar.h"
@@ -52,6 +53,31 @@ TEST_F(MemoConsoleTest, RunsLinesStartBelowTheMemosTextAndAreReplacedInPlace)
                                              QString::fromUtf8("caf\xC3\xA9")}));
     Memo.AddLine("Upload firmware done!");
     EXPECT_EQ(MemoLines(&Memo).back(), "Upload firmware done!");
+}
+
+// Lines that other flows add or remove during a run (a catalogue error shown or taken away) neither shift the run's
+// lines nor are overwritten by them; the memo keeps its most recent lines.
+TEST_F(MemoConsoleTest, RunsLinesKeepTheirPlaceWhenOtherLinesComeAndGo)
+{
+    Memo.AddLine("Start download firmware: 1.2");
+    Memo.AddLine("Firmware list error: Connection refused");
+    TMemoConsole console(&Memo);
+    console.ShowLines(0, TLines{"Writing at 0x0 (10 %)"});
+    Memo.RemoveLinesStartingWith("Firmware list error: ");
+    console.ShowLines(0, TLines{"Writing at 0x0 (50 %)", "Wrote"});
+    Memo.AddLine("Firmware list error: Connection refused");
+    console.ShowLines(1, TLines{"Wrote 2048 bytes", "Leaving..."});
+    EXPECT_EQ(MemoLines(&Memo), QStringList({"Start download firmware: 1.2", "Writing at 0x0 (50 %)", "Wrote 2048 bytes",
+                                             "Leaving...", "Firmware list error: Connection refused"}));
+
+    TLines lines;
+    for (int line = 0; line < TMemoConsole::MaxLines + 100; ++line) {
+        lines.push_back("line " + std::to_string(line));
+        console.ShowLines(3 + lines.size() - 1, std::span(lines).last(1));
+    }
+    ASSERT_EQ(Memo.LineCount(), TMemoConsole::MaxLines);
+    EXPECT_EQ(Memo.Line(TMemoConsole::MaxLines - 2).toStdString(), lines.back());
+    EXPECT_EQ(Memo.Line(TMemoConsole::MaxLines - 1), "Firmware list error: Connection refused");
 }
 
 TEST_F(MemoConsoleTest, ProgressGoesToItsReceiver)
@@ -138,6 +164,7 @@ protected:
         FLog = FTempDir / "record.json";
         ::setenv("ESPTOOL_STANDIN_LOG", FLog.c_str(), 1);
         ::setenv("ESPTOOL_STANDIN_DELAY", "0.05", 1);
+        ::setenv("XDG_CACHE_HOME", (FTempDir / "cache").c_str(), 1);
     }
     void TearDown() override
     {
@@ -145,14 +172,17 @@ protected:
         ::unsetenv("ESPTOOL_STANDIN_LOG");
         ::unsetenv("ESPTOOL_STANDIN_DELAY");
         ::unsetenv("ESPTOOL_STANDIN_SILENCE");
+        ::unsetenv("XDG_CACHE_HOME");
         fs::remove(fs::path(ProgramDirectory()) / "init.bin");
-        fs::remove(fs::path(ProgramDirectory()) / "firmware.bin");
         fs::remove_all(FTempDir);
     }
 
-    static void WriteImage(const std::string& name, size_t size)
+    // An image beside the program (init.bin), or elsewhere when the name is a path.
+    static std::string WriteImage(const std::string& name, size_t size)
     {
-        std::ofstream(fs::path(ProgramDirectory()) / name, std::ios::binary) << std::string(size, '\x5A');
+        const fs::path path = fs::path(ProgramDirectory()) / name;
+        std::ofstream(path, std::ios::binary) << std::string(size, '\x5A');
+        return path.string();
     }
 
     nlohmann::json Record() const
@@ -183,17 +213,17 @@ TEST_F(FlashWindowTest, FlashingStepClosesOnlyThePortAndRunsTheTool)
     ConnectWithAccess();
     Board().Write("QUORLANE_JSON {\"operate\":\"NONE\"}\r\n");
     ASSERT_TRUE(WaitFor([&] { return Window->PComState->text() == "READY"; }));
-    WriteImage("firmware.bin", 3000);
+    const std::string image = WriteImage(FTempDir / "image.bin", 3000);
     Window->MFirmware->AddLine("Download successful!");
     Window->MFirmware->AddLine("Prepare uploader...");
 
-    Window->FlashFirmware();
+    Window->FlashFirmware(image, Board().Path());
 
     EXPECT_FALSE(Window->PB->isVisible());
     const nlohmann::json record = Record();
     EXPECT_EQ(record["args"], nlohmann::json({"-cp", Board().Path(), "-bm", "dio", "-bf", "40", "-cd", "nodemcu", "-bz",
-                                              "4M", "-cf", "firmware.bin", "-v"}));
-    EXPECT_EQ(record["cwd"], ProgramDirectory());
+                                              "4M", "-cf", image, "-v"}));
+    EXPECT_EQ(record["cwd"], PrivateDirectory());
     EXPECT_EQ(record["image"]["size"], 3000);
     // The tool found the port free: the window had let go of it.
     EXPECT_EQ(record["port"], "free");
@@ -214,12 +244,13 @@ TEST_F(FlashWindowTest, FlashingStepClosesOnlyThePortAndRunsTheTool)
 TEST_F(FlashWindowTest, FlashingStepReportsAFailingToolAsAFailure)
 {
     SelectPort(Board().Path());
-    EXPECT_FALSE(Window->FlashFirmware());
+    const std::string missing = FTempDir / "missing.bin";
+    EXPECT_EQ(Window->FlashFirmware(missing, Board().Path()).End, TFlashRun::Failed);
     const QStringList lines = MemoLines(Window->MFirmware);
     ASSERT_GE(lines.size(), 2);
     EXPECT_EQ(lines.mid(lines.size() - 2),
-              QStringList({"Cannot open firmware.bin", "Upload firmware failed: the flashing tool ended with exit "
-                                                       "status 2"}));
+              QStringList({"Cannot open " + QString::fromStdString(missing),
+                           "Upload firmware failed: the flashing tool ended with exit status 2"}));
 }
 
 TEST_F(FlashWindowTest, WithoutAnyToolTheUserIsToldWhereItWasLookedForAndNothingRuns)
@@ -243,7 +274,7 @@ TEST_F(FlashWindowTest, WithoutAnyToolTheUserIsToldWhereItWasLookedForAndNothing
     };
     {
         const TNoTool noTool(FTempDir / "hidden-esptool");
-        EXPECT_FALSE(Window->FlashFirmware());
+        EXPECT_EQ(Window->FlashFirmware(FTempDir / "image.bin", Board().Path()).End, TFlashRun::Failed);
     }
 
     const QStringList lines = MemoLines(Window->MFirmware);
@@ -261,7 +292,7 @@ TEST_F(FlashWindowTest, WithoutAnyToolTheUserIsToldWhereItWasLookedForAndNothing
 TEST_F(FlashWindowTest, WindowKeepsProcessingEventsWhileTheToolIsSilent)
 {
     SelectPort(Board().Path());
-    WriteImage("firmware.bin", 100);
+    const std::string image = WriteImage(FTempDir / "image.bin", 100);
     ::setenv("ESPTOOL_STANDIN_SILENCE", "1", 1);
     int ticks = 0;
     int ticksAtFirstLine = -1;
@@ -273,7 +304,7 @@ TEST_F(FlashWindowTest, WindowKeepsProcessingEventsWhileTheToolIsSilent)
         }
     });
     timer.start(10);
-    Window->FlashFirmware();
+    Window->FlashFirmware(image, Board().Path());
     timer.stop();
 
     // A second of silence follows the tool's first line; the timer goes on firing through it.
@@ -295,6 +326,7 @@ struct TStateDuringRun
 {
     bool Seen = false;
     QList<bool> ControlsEnabled;
+    QString InitCaption;
     QString ComState;
     QString Access;
     bool FirmwareTabShown = true;
@@ -305,7 +337,7 @@ struct TStateDuringRun
 TEST_F(FlashWindowTest, InitializeDisconnectsRunsTheToolAndReconnects)
 {
     ConnectWithAccess();
-    WriteImage("init.bin", 2048);
+    const std::string image = WriteImage("init.bin", 2048);
     TStateDuringRun during;
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, [&] {
@@ -315,6 +347,7 @@ TEST_F(FlashWindowTest, InitializeDisconnectsRunsTheToolAndReconnects)
                                                     Window->BComDisconn, Window->BComInit}) {
                 during.ControlsEnabled.append(control->isEnabled());
             }
+            during.InitCaption = Window->BComInit->text();
             during.ComState = Window->PComState->text();
             during.Access = Window->PAccess->text();
             during.FirmwareTabShown = Window->PCMain->IsTabShown(Window->TSFirmware);
@@ -328,14 +361,16 @@ TEST_F(FlashWindowTest, InitializeDisconnectsRunsTheToolAndReconnects)
 
     const nlohmann::json record = Record();
     EXPECT_EQ(record["args"],
-              nlohmann::json({"-cp", Board().Path(), "-bm", "dio", "-cd", "nodemcu", "-cf", "init.bin", "-v"}));
-    EXPECT_EQ(record["cwd"], ProgramDirectory());
+              nlohmann::json({"-cp", Board().Path(), "-bm", "dio", "-cd", "nodemcu", "-cf", image, "-v"}));
+    EXPECT_EQ(record["cwd"], PrivateDirectory());
     EXPECT_EQ(record["image"]["size"], 2048);
     EXPECT_EQ(record["port"], "free");
 
-    // While the tool ran: the Connect page's controls disabled, the board disconnected, its output in the memo.
+    // While the tool ran: the Connect page's controls disabled but Initialize, which reads Cancel, the board
+    // disconnected, its output in the memo.
     ASSERT_TRUE(during.Seen);
-    EXPECT_EQ(during.ControlsEnabled, QList<bool>({false, false, false, false, false}));
+    EXPECT_EQ(during.ControlsEnabled, QList<bool>({false, false, false, false, true}));
+    EXPECT_EQ(during.InitCaption, "Cancel");
     EXPECT_EQ(during.ComState, "WAIT");
     EXPECT_EQ(during.Access, "NOT READY, CONNECT FIRST");
     EXPECT_FALSE(during.FirmwareTabShown);
@@ -345,6 +380,7 @@ TEST_F(FlashWindowTest, InitializeDisconnectsRunsTheToolAndReconnects)
                            "esptool stand-in", "Connecting to " + BoardPath()}));
 
     // Afterwards: controls enabled again and the board reconnected below the tool's output, which stays readable.
+    EXPECT_EQ(Window->BComInit->text(), "Initialize");
     for (QWidget* control : QList<QWidget*>{Window->CBComPort, Window->BComRefresh, Window->BComConn,
                                             Window->BComDisconn, Window->BComInit}) {
         EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
@@ -429,7 +465,7 @@ TEST_F(FlashWindowTest, InitializeLooksForItsImageBesideTheProgramThenInTheUserD
     const nlohmann::json record = Record();
     EXPECT_EQ(record["args"], nlohmann::json({"-cp", Board().Path(), "-bm", "dio", "-cd", "nodemcu", "-cf",
                                               (data / "quorlane/init.bin").string(), "-v"}));
-    EXPECT_EQ(record["cwd"], ProgramDirectory());
+    EXPECT_EQ(record["cwd"], PrivateDirectory());
     EXPECT_EQ(record["image"]["size"], 700);
     EXPECT_TRUE(Window->SerialPort.Connected());
 }

@@ -2,13 +2,11 @@
 // build tree), writing onto the board simulator's serial bootloader over a pseudo-terminal: what the board's flash
 // holds afterwards, what the memo shows, and how failures of the board end.
 
-#include "catalogueserver.h"
+#include "flashpeers.h"
 #include "programdirectory.h"
 #include "serverprocess.h"
 #include "tempdir.h"
 #include "windowfixture.h"
-
-#include <nlohmann/json.hpp>
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -41,57 +39,6 @@ std::vector<TToolCase> ToolCases()
             {"esptool_v5", QUORLANE_FLASHTOOL_V5, true}};
 }
 
-// The board simulator with its bootloader and its flash in a file.
-class TSimulatedBoard
-{
-public:
-    TSimulatedBoard(const TTempDir& dir, const std::vector<std::string>& options) : FFlash(dir.File("flash.bin"))
-    {
-        const std::string ptyFile = dir.File("pty");
-        std::vector<std::string> argv{"/usr/bin/python3", QUORLANE_BOARDSIM, "--pty-file", ptyFile, "--flash", FFlash};
-        argv.insert(argv.end(), options.begin(), options.end());
-        FProcess = std::make_unique<TServerProcess>(argv, dir.File("boardsim.out"));
-        ProcessEventsUntil([&] { return fs::exists(ptyFile); }, 10000);
-        std::ifstream(ptyFile) >> FPath;
-    }
-
-    const std::string& Path() const { return FPath; }
-    std::string Flash() const { return ReadWholeFile(FFlash); }
-
-private:
-    std::string FFlash;
-    std::unique_ptr<TServerProcess> FProcess;
-    std::string FPath;
-};
-
-// The demo catalogue as tools/catalogue makes it, served by nginx over HTTPS.
-class TDemoCatalogue
-{
-public:
-    explicit TDemoCatalogue(const TTempDir& dir)
-    {
-        const std::string data = dir.File("catalogue");
-        RunCommand({QUORLANE_MAKE_DEMO, data}, dir.File("make-demo.out"));
-        const std::string catalogue = ReadWholeFile(data + "/catalogue.json");
-        const nlohmann::json entries = nlohmann::json::parse(catalogue);
-        for (const auto& entry : entries) {
-            const std::string version = entry["version"];
-            FImages[version] = ReadWholeFile(data + "/images/" + version);
-        }
-        FFirstVersion = entries.at(0)["version"];
-        FServer = std::make_unique<TCatalogueServer>(catalogue, FImages);
-    }
-
-    const TCatalogueServer& Server() const { return *FServer; }
-    const std::string& Image(const std::string& version) const { return FImages.at(version); }
-    const std::string& FirstVersion() const { return FFirstVersion; }
-
-private:
-    std::map<std::string, std::string> FImages;
-    std::string FFirstVersion;
-    std::unique_ptr<TCatalogueServer> FServer;
-};
-
 class RealToolFlashTest : public WindowTest
 {
 protected:
@@ -104,6 +51,7 @@ protected:
         Catalogue.emplace(Scratch);
         ::setenv("QUORLANE_CATALOGUE_URL", Catalogue->Server().Address().c_str(), 1);
         ::setenv("SSL_CERT_FILE", Catalogue->Server().CAFile().c_str(), 1);
+        ::setenv("XDG_CACHE_HOME", Scratch.File("cache").c_str(), 1);
         // Exactly one tool can be found: nothing lies beside this test program.
         ::setenv("PATH", (tool.Directory + ":/usr/bin:/bin").c_str(), 1);
         OfferPorts({Board->Path()});
@@ -117,8 +65,7 @@ protected:
     {
         WindowTest::TearDown();
         fs::remove(fs::path(ProgramDirectory()) / "init.bin");
-        fs::remove(fs::path(ProgramDirectory()) / "firmware.bin");
-        for (const char* name : {"QUORLANE_CATALOGUE_URL", "SSL_CERT_FILE"}) {
+        for (const char* name : {"QUORLANE_CATALOGUE_URL", "SSL_CERT_FILE", "XDG_CACHE_HOME"}) {
             ::unsetenv(name);
         }
         ::setenv("PATH", SavedPath.c_str(), 1);
@@ -207,7 +154,7 @@ TEST_P(RealToolTest, InitializeAndUploadWriteTheImagesAndTheBoardStartsTheNewFir
         EXPECT_FALSE(lines.filter("Hash of data verified").isEmpty()) << Joined(lines);
     }
     ExpectReadable(lines, 1);
-    const std::string version = Catalogue->FirstVersion();
+    const std::string version = Catalogue->Version(0);
     ExpectFlashHolds(Catalogue->Image(version));
     EXPECT_EQ(Window->PCMain->currentWidget(), Window->TSConnect);
     EXPECT_TRUE(
@@ -264,6 +211,40 @@ TEST_F(RealToolFlashTest, FailedInitializeIsReportedBeforeTheReconnect)
     EXPECT_EQ(lines.value(failed + 1), "Connecting...") << Echo();
 }
 
+// Cancel stops the tool (esptool 5 puts the chip back on its way out); the user is told the board may hold a partly
+// written image, the controls come back, the board is connected again and no tool is left running.
+TEST_F(RealToolFlashTest, CancelDuringTheFlashStopsTheToolAndReconnects)
+{
+    StartWith(ToolCases()[2], {"--slow-flash", "0.2"});
+    if (IsSkipped()) {
+        return;
+    }
+    QTimer canceller;
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        if (!MemoLines(Window->MFirmware).filter("Writing at").isEmpty() && Window->BUpload->text() == "Cancel") {
+            canceller.stop();
+            Click(Window->BUpload);
+        }
+    });
+    canceller.start(20);
+    Upload();
+
+    const QStringList lines = MemoLines(Window->MFirmware);
+    EXPECT_EQ(lines.back(), UploadCancelledText) << Joined(lines);
+    EXPECT_EQ(EchoLines().value(0), UploadCancelledText) << Echo();
+    EXPECT_TRUE(Window->SerialPort.Connected());
+    EXPECT_EQ(Window->BUpload->text(), "Upload");
+    for (QWidget* control : QList<QWidget*>{Window->CBComPort, Window->BComRefresh, Window->BComConn,
+                                            Window->BComDisconn, Window->BComInit, Window->BUpload}) {
+        EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
+    }
+    EXPECT_FALSE(ProcessNames(Board->Path()));
+    EXPECT_NE(Board->Flash().compare(0, Catalogue->Image(Catalogue->Version(0)).size(),
+                                     Catalogue->Image(Catalogue->Version(0))),
+              0)
+        << "the whole image was written";
+}
+
 // Pressing Connect and Initialize while a slow flash runs neither resets the board nor disturbs the tool.
 TEST_F(RealToolFlashTest, ConnectAndInitializeDuringAFlashLeaveThePortToTheTool)
 {
@@ -289,7 +270,7 @@ TEST_F(RealToolFlashTest, ConnectAndInitializeDuringAFlashLeaveThePortToTheTool)
     presser.stop();
     EXPECT_GT(pressed, 0);
     EXPECT_EQ(MemoLines(Window->MFirmware).back(), "Upload firmware done!");
-    ExpectFlashHolds(Catalogue->Image(Catalogue->FirstVersion()));
+    ExpectFlashHolds(Catalogue->Image(Catalogue->Version(0)));
     EXPECT_TRUE(EchoLines().filter("Prepare initializer").isEmpty()) << Echo();
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -79,11 +80,18 @@ TEST_F(ConsoleToolRunnerTest, LineFeedOnlyOutputShowsAsLinesAndIsKeptInOutput)
     EXPECT_EQ(Memo.Lines, (TLines{"one", "two", "three"}));
 }
 
-TEST_F(ConsoleToolRunnerTest, ZeroByteCutsItsPieceAndReadingGoesOn)
+TEST_F(ConsoleToolRunnerTest, ZeroByteIsKeptInOutputAndNotShown)
 {
     const std::string output = Run("printf 'ab\\000cd'; sleep 0.3; printf 'ef\\n'");
-    EXPECT_EQ(output, "abef\n");
-    EXPECT_EQ(Memo.Lines, TLines{"abef"});
+    EXPECT_EQ(output, std::string("ab\0cdef\n", 8));
+    EXPECT_EQ(Memo.Lines, TLines{"abcdef"});
+}
+
+TEST_F(ConsoleToolRunnerTest, OutputKeepsItsMostRecentBytes)
+{
+    const std::string output = Run("head -c 3000000 /dev/zero | tr '\\0' x; echo end");
+    ASSERT_EQ(output.size(), MaxCapturedOutput);
+    EXPECT_TRUE(output.ends_with("xxxend\n"));
 }
 
 TEST_F(ConsoleToolRunnerTest, SilentCommandLeavesMemoUnchanged)
@@ -106,12 +114,14 @@ TEST_F(ConsoleToolRunnerTest, StandardErrorIsMergedInWritingOrder)
 TEST_F(ConsoleToolRunnerTest, ExitStatusIsReturned)
 {
     std::string output;
-    EXPECT_EQ(RunConsoleTool("true", Memo, "/", output), 0);
-    EXPECT_EQ(RunConsoleTool("echo failing; exit 3", Memo, "/", output), 3);
-    EXPECT_EQ(RunConsoleTool("kill -TERM $$", Memo, "/", output), 128 + SIGTERM);
-    EXPECT_EQ(RunConsoleTool("true", Memo, FTempDir.File("missing"), output), -1);
+    EXPECT_EQ(RunConsoleTool("true", Memo, "/", output).Status, 0);
+    EXPECT_EQ(RunConsoleTool("echo failing; exit 3", Memo, "/", output).Status, 3);
+    EXPECT_EQ(RunConsoleTool("kill -TERM $$", Memo, "/", output).Status, 128 + SIGTERM);
+    const TToolResult missing = RunConsoleTool("true", Memo, FTempDir.File("missing"), output);
+    EXPECT_EQ(missing.End, TToolEnd::NotStarted);
+    EXPECT_EQ(missing.Status, -1);
 
-    EXPECT_EQ(RunConsoleTool("quorlane-no-such-tool -v", Memo, "/", output), 127);
+    EXPECT_EQ(RunConsoleTool("quorlane-no-such-tool -v", Memo, "/", output).Status, 127);
     EXPECT_NE(output.find("quorlane-no-such-tool"), std::string::npos) << output;
     EXPECT_NE(output.find("not found"), std::string::npos) << output;
 }
@@ -123,6 +133,13 @@ TEST_F(ConsoleToolRunnerTest, ToolRunsWithoutColoursOrTerminalControlAndUnbuffer
     const std::string output = Run("echo \"$NO_COLOR $TERM $PYTHONUNBUFFERED\"; env | grep -c '^TERM='");
     ::unsetenv("NO_COLOR");
     EXPECT_EQ(output, "1 dumb 1\n1\n");
+}
+
+// The tool reads nothing of the program's input, and leads a process group of its own that a stop reaches whole.
+TEST_F(ConsoleToolRunnerTest, ToolHasNoInputAndAProcessGroupOfItsOwn)
+{
+    EXPECT_EQ(Run("cat; readlink /proc/self/fd/0; test \"$(cut -d' ' -f5 /proc/$$/stat)\" = $$ && echo leader"),
+              "/dev/null\nleader\n");
 }
 
 TEST_F(ConsoleToolRunnerTest, CommandRunsInTheGivenDirectory)
@@ -184,6 +201,51 @@ TEST_F(ConsoleToolRunnerTest, ReturnsOnlyWhenTheChildHasEnded)
     Run("echo closing; exec >&- 2>&-; sleep 0.5; touch " + marker.string());
     EXPECT_TRUE(fs::exists(marker));
     EXPECT_GE(Memo.EventRounds - Memo.EventRoundsBeforeOutput, 10);
+}
+
+// Whether the process runs (a zombie that its new parent has not reaped yet counts as ended).
+bool ProcessRunning(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string pidField, name, state;
+    return stat >> pidField >> name >> state && state != "Z";
+}
+
+bool EndsSoon(pid_t pid)
+{
+    for (int wait = 0; wait < 200 && ProcessRunning(pid); ++wait) {
+        ::usleep(10000);
+    }
+    return !ProcessRunning(pid);
+}
+
+TEST_F(ConsoleToolRunnerTest, ToolThatLeavesAChildHoldingItsOutputEndsTheRun)
+{
+    const auto started = std::chrono::steady_clock::now();
+    const std::string output = Run("sleep 30 & echo $!");
+    // The child would hold the pipe for 30 s; the run ends with the tool and what it left behind is killed.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_TRUE(EndsSoon(std::stoi(output)));
+}
+
+TEST_F(ConsoleToolRunnerTest, StopEndsTheWholeGroupEvenWhenTheToolIgnoresSignals)
+{
+    std::string output;
+    const TToolResult timedOut =
+        RunConsoleTool("sleep 30 & echo $!; wait", Memo, "/", output, {{}, std::chrono::milliseconds(300)});
+    EXPECT_EQ(timedOut.End, TToolEnd::TimedOut);
+    EXPECT_EQ(timedOut.Status, 128 + SIGKILL);
+    EXPECT_TRUE(EndsSoon(std::stoi(output)));
+
+    // SIGINT and SIGTERM are ignored by the shell and what it starts; SIGKILL follows.
+    bool cancel = false;
+    Memo.OnUpdate = [&cancel](const TRecordingMemo&) { cancel = true; };
+    const TToolResult cancelled = RunConsoleTool("trap '' INT TERM; sleep 30 & echo $!; wait", Memo, "/", output,
+                                                 {[&cancel] { return cancel; }});
+    EXPECT_EQ(cancelled.End, TToolEnd::Cancelled);
+    EXPECT_EQ(cancelled.Status, 128 + SIGKILL);
+    EXPECT_TRUE(EndsSoon(std::stoi(output)));
+    EXPECT_TRUE(NoChildLeft());
 }
 
 TEST_F(ConsoleToolRunnerTest, RunsLeaveNoDescriptorOrChildBehind)

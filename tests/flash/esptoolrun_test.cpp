@@ -54,7 +54,7 @@ protected:
     int Run(const std::string& command)
     {
         std::string output;
-        return RunConsoleTool(command, Memo, ProgramDirectory(), output);
+        return RunConsoleTool(command, Memo, ProgramDirectory(), output).Status;
     }
 
     const TFlashTool Tool{ProgramDirectory() + "/esptool", TFlashToolKind::EsptoolCk, ""};

@@ -7,6 +7,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <stdexcept>
 
 namespace fs = std::filesystem;
 using quorlane::testsupport::TTempDir;
@@ -29,7 +31,8 @@ TEST(FindFlashToolTest, ProgramDirectoryComesFirstThenPathInOrder)
     fs::create_directories(dir.File("bin1/esptool.py"));
     const std::string onPath = MakeTool(dir, "bin2/esptool.py");
     MakeTool(dir, "bin3/esptool");
-    const std::string path = dir.File("bin1") + "::" + dir.File("bin2") + ":" + dir.File("bin3");
+    // Empty and relative entries name the current directory, which the program does not choose.
+    const std::string path = dir.File("bin1") + "::bin:" + dir.File("bin2") + ":" + dir.File("bin3");
 
     const std::vector<std::string> directories = FlashToolDirectories(dir.File("program"), path.c_str());
     EXPECT_EQ(directories,
@@ -69,7 +72,7 @@ TEST(FlashToolFinderTest, AsksEachToolOnceUntilItChanges)
     std::vector<std::string> asked;
     TFlashToolFinder finder([&asked](const std::string& command) {
         asked.push_back(command);
-        return std::string("esptool v5.0.0\n");
+        return std::optional<std::string>("esptool v5.0.0\n");
     });
     EXPECT_EQ(finder.Find({dir.Path()})->Kind, TFlashToolKind::Espressif5);
     EXPECT_EQ(finder.Find({dir.Path()})->Kind, TFlashToolKind::Espressif5);
@@ -80,6 +83,19 @@ TEST(FlashToolFinderTest, AsksEachToolOnceUntilItChanges)
     finder.Find({dir.Path()});
     EXPECT_EQ(asked.size(), 2u);
     EXPECT_FALSE(finder.Find({dir.File("none")}));
+}
+
+TEST(FlashToolFinderTest, ToolThatDoesNotSayWhoItIsIsNamedAndNotTrusted)
+{
+    const TTempDir dir;
+    const std::string tool = MakeTool(dir, "esptool.py");
+    TFlashToolFinder finder([](const std::string&) { return std::optional<std::string>(); });
+    try {
+        finder.Find({dir.Path()});
+        FAIL() << "a silent tool was accepted";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(error.what(), "esptool.py at " + tool + " did not say which version it is within 5 s");
+    }
 }
 
 } // namespace

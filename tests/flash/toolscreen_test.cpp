@@ -35,8 +35,8 @@ TEST_F(ToolScreenTest, LineEndsCountOnceWhereverThePiecesSplitThem)
 
 TEST_F(ToolScreenTest, LoneCarriageReturnStartsTheLineAgain)
 {
-    Write({"Connecting...\r", "Connected to ESP8266\r\n", "\rChip is ESP8266EX\n", "abc\r", "X"});
-    EXPECT_EQ(Memo.Lines, (TLines{"Prepare uploader...", "Connected to ESP8266", "Chip is ESP8266EX", "X"}));
+    Write({"Connecting...\r", "Connected to ESP8266\r\n", "\rChip is ESP8266EX\n", "kept\r\r", "\n", "abc\r", "X"});
+    EXPECT_EQ(Memo.Lines, (TLines{"Prepare uploader...", "Connected to ESP8266", "Chip is ESP8266EX", "kept", "X"}));
 }
 
 TEST_F(ToolScreenTest, EachToolsProgressStepsShowAsOneLine)

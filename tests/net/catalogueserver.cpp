@@ -9,7 +9,7 @@
 using namespace quorlane::testsupport;
 
 TCatalogueServer::TCatalogueServer(const std::string& catalogue, const std::map<std::string, std::string>& images,
-                                   const std::string& certificateHost)
+                                   const std::string& certificateHost, int rate)
     : FCertificates(FDir)
 {
     std::filesystem::create_directories(FDir.File("data/images"));
@@ -22,7 +22,7 @@ TCatalogueServer::TCatalogueServer(const std::string& catalogue, const std::map<
     FProcess = std::make_unique<TServerProcess>(
         std::vector<std::string>{std::string(QUORLANE_SOURCE_DIR) + "/tools/catalogue/serve", "--data",
                                  FDir.File("data"), "--run", FDir.File("run"), "--port", std::to_string(FPort),
-                                 "--cert", pair.CertificateFile, "--key", pair.KeyFile},
+                                 "--cert", pair.CertificateFile, "--key", pair.KeyFile, "--rate", std::to_string(rate)},
         FDir.File("serve.log"));
     EXPECT_TRUE(WaitForPort(FPort)) << "catalogue did not start: " << ReadWholeFile(FDir.File("serve.log"))
                                     << ReadWholeFile(FDir.File("run/error.log"));

@@ -14,8 +14,9 @@ class TCatalogueServer
 {
 public:
     // images: version text -> image bytes. certificateHost: the name the server's certificate is issued for.
+    // rate: the bytes per second images are sent at (0: full speed).
     TCatalogueServer(const std::string& catalogue, const std::map<std::string, std::string>& images,
-                     const std::string& certificateHost = "127.0.0.1");
+                     const std::string& certificateHost = "127.0.0.1", int rate = 0);
 
     int Port() const { return FPort; }
     // "https://127.0.0.1:<port>"

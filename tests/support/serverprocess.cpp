@@ -48,6 +48,13 @@ TServerProcess::~TServerProcess()
     Stop();
 }
 
+void TServerProcess::Signal(int signal) const
+{
+    if (FPid > 0) {
+        ::kill(FPid, signal);
+    }
+}
+
 int TServerProcess::WaitForExit(int timeoutMs)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -19,6 +19,8 @@ public:
     // Waits for the process to end by itself; its exit status, or -1 when it was still running after timeoutMs.
     int WaitForExit(int timeoutMs);
     void Stop();
+    // Sends the signal to the process while it runs.
+    void Signal(int signal) const;
 
 private:
     pid_t FPid = -1;

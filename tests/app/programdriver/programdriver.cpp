@@ -1,6 +1,7 @@
 #include "programdriver.h"
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -39,6 +40,13 @@ void TProgramDriver::Tick()
 {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
         Report(QStringLiteral("box: ") + box->text().replace(QLatin1Char('\n'), QLatin1String(" / ")));
+        const QString answer = qEnvironmentVariable("QUORLANE_DRIVER_ANSWER");
+        for (QAbstractButton* button : box->buttons()) {
+            if (!answer.isEmpty() && button->text() == answer) {
+                button->click();
+                return;
+            }
+        }
         box->done(0);
         return;
     }
@@ -79,10 +87,14 @@ void TProgramDriver::Step(QWidget* window)
     case 3:
         if (projects->count() > 0) {
             ++FStep;
-            window->findChild<QPushButton*>(QStringLiteral("BUpload"))->click();
+            projects->setCurrentIndex(qEnvironmentVariableIntValue("QUORLANE_DRIVER_PROJECT"));
+            // Clicked from the event loop, not from this tick: a timer does not fire again while its own handler
+            // runs, and the driver watches the upload from its ticks.
+            QTimer::singleShot(0, window->findChild<QPushButton*>(QStringLiteral("BUpload")), &QPushButton::click);
         }
         break;
     case 4:
+        WatchFlash(window, firmwareMemo->toPlainText());
         if (firmwareMemo->toPlainText().contains(QLatin1String("Upload firmware done!"))) {
             ++FStep;
             for (const QString& line : firmwareMemo->toPlainText().split(QLatin1Char('\n'))) {
@@ -93,6 +105,19 @@ void TProgramDriver::Step(QWidget* window)
         break;
     default:
         break;
+    }
+}
+
+void TProgramDriver::WatchFlash(QWidget* window, const QString& memo)
+{
+    if (FFlashing || !memo.contains(QLatin1String("Writing at"))) {
+        return;
+    }
+    FFlashing = true;
+    Report(QStringLiteral("flashing"));
+    if (qEnvironmentVariableIsSet("QUORLANE_DRIVER_CLOSE_WHEN_FLASHING")) {
+        Report(QStringLiteral("closing"));
+        window->close();
     }
 }
 
