@@ -29,7 +29,9 @@ Faults, for tests (--fault, once per run, at the flash block numbered --fault-bl
                     command, answers the block with a flash write error instead: esptool-ck checks nothing else)
     silent          the board stops answering at that block, until the port is closed
     vanish          the simulator closes the port at that block; the port's device is gone until it is stopped
---slow-flash SECONDS pauses at every flash block, for a flash that lasts.
+--slow-flash SECONDS makes the write of every flash block last that long, for a flash that lasts: the ROM answers a
+block after its write, the stub before it (so the tool waits for the write when it sends the next block). The
+session stays open meanwhile, so a pause may last as long as the tool waits for an answer (esptool: 3 s).
 
 With --web the board also serves its web interface on loopback (boardweb.py): signed in with the user
 "quorl" and the board password (the one of INIT, then the one of each saved settings line), and its
@@ -49,6 +51,7 @@ import tty
 
 from boardweb import BoardWeb
 from bootloader import SYNC_START, Bootloader, Faults, Flash
+from wire import Wire
 
 SETTINGS_MEMBERS = ["ssid", "pass", "board_name", "board_pass", "init_ssid", "init_pass",
                     "net_ip", "net_gate", "net_mask"]
@@ -58,9 +61,12 @@ CHATTER = [b"board: firmware loader 1.0", b"fs: mounted, 3 files", b"wifi: scann
 SPLIT_PAUSE = 0.005
 # How long the board stays silent after REBOOT before it starts again (the program pulses DTR meanwhile).
 REBOOT_DELAY = 0.7
-# How long a bootloader session waits for the next frame before the board runs its firmware. The tools pause far
-# less between requests; on a pty they cannot reset the board when they finish, so this stands in for the reset.
+# How long a bootloader session waits, once it has nothing left to do, for the next frame before the board runs its
+# firmware. The tools pause far less between requests; on a pty they cannot reset the board when they finish, so this
+# stands in for the reset.
 IDLE_END = 1.5
+# The longest the loop waits without looking at the port: a closed port cannot be waited for.
+POLL_INTERVAL = 0.05
 VERSION_MARKER = b"QUORLANE_VERSION="
 VERSION_SEARCH = 64 * 1024
 VERSION_LENGTH = 64
@@ -74,6 +80,7 @@ class Board:
         # The slave is left closed, so that the master reports a hang-up until a program opens the port.
         os.close(slave)
         self.log_path = log_path
+        self.wire = Wire(self.master)
         self.connected = False
         self.received = b""
         self.reboot_at = None
@@ -87,24 +94,9 @@ class Board:
         self.scan = ["HomeNet", "Caf\u00e9 Wi-Fi", "Office 5G"]
         self.web = BoardWeb(self.settings["board_pass"], web_log_path).start() if web else None
 
-    def send(self, data):
-        if not self.loader.active:
-            self.send_raw(data)
-
-    def send_raw(self, data):
-        if not self.connected:
-            return
-        view = memoryview(data)
-        while view:
-            try:
-                written = os.write(self.master, view)
-            except BlockingIOError:
-                select.select([], [self.master], [], 0.1)
-                continue
-            except OSError:
-                self.connected = False
-                return
-            view = view[written:]
+    def send(self, data, at=None):
+        if self.connected and not self.loader.active:
+            self.wire.send(data, time.monotonic() if at is None else at)
 
     def send_line(self, text):
         self.send(text + b"\r\n")
@@ -159,19 +151,21 @@ class Board:
         while True:
             signal.pause()
 
-    def to_loader(self, data):
-        self.send_raw(self.loader.feed(data))
+    def to_loader(self, data, at):
+        for due, reply in self.loader.feed(data, at):
+            self.wire.send(reply, due)
         if self.loader.leaving:
             self.loader.end()
             self.boot("the flashing tool started the firmware")
 
-    def check_loader(self):
+    def check_loader(self, now):
         """Ends a bootloader session whose port was closed or that has been idle too long."""
         if not self.loader.active:
             return
         if not self.connected:
             self.loader.end()
-        elif not self.loader.silent and self.loader.idle_for() > IDLE_END:
+        elif not self.loader.silent and self.wire.next_event() is None and \
+                now - self.loader.last_activity() > IDLE_END:
             self.loader.end()
             self.boot("bootloader idle")
 
@@ -202,16 +196,16 @@ class Board:
         self.send_line(b"settings: saved, connecting to " + self.settings["ssid"].encode("utf-8"))
         self.send_message(self.access_message())
 
-    def on_received(self, data):
+    def on_received(self, data, at):
         if self.loader.active:
-            self.to_loader(data)
+            self.to_loader(data, at)
             return
         self.received += data
         sync = self.received.find(SYNC_START)
         if sync >= 0:
-            self.loader.start()
+            self.loader.start(at)
             data, self.received = self.received[sync:], b""
-            self.to_loader(data)
+            self.to_loader(data, at)
             return
         while b"\n" in self.received:
             line, self.received = self.received.split(b"\n", 1)
@@ -228,9 +222,9 @@ class Board:
             self.reboot_at = time.monotonic() + REBOOT_DELAY
         elif word == "split":
             text = b"QUORLANE_JSON " + json.dumps(self.init_message(), ensure_ascii=False).encode("utf-8") + b"\r\n"
-            for start in range(0, len(text), 3):
-                self.send(text[start:start + 3])
-                time.sleep(SPLIT_PAUSE)
+            now = time.monotonic()
+            for piece, start in enumerate(range(0, len(text), 3)):
+                self.send(text[start:start + 3], now + piece * SPLIT_PAUSE)
         elif word == "malformed":
             self.send_line(b'QUORLANE_JSON {"operate":"INIT","ssid":')
         elif word == "nolf":
@@ -242,6 +236,11 @@ class Board:
             self.send_line(rest.encode("utf-8"))
         elif word == "quit":
             sys.exit(0)
+
+    def wait(self, now):
+        """How long the loop may wait for the port or a command before it has something to do."""
+        times = [now + POLL_INTERVAL, self.wire.next_event(), self.reboot_at]
+        return max(0.0, min(when for when in times if when is not None) - now)
 
     def port_open(self):
         """Whether a program holds the port open: the master reports a hang-up otherwise."""
@@ -291,20 +290,27 @@ def run(args, flash_path):
         inputs[open_control(args.control)] = b""
 
     while True:
+        now = time.monotonic()
         was_connected = board.connected
         board.connected = board.port_open()
         if board.connected and not was_connected:
             board.boot("port opened")
         if not board.connected:
             board.received = b""
-        board.check_loader()
-        if board.reboot_at is not None and time.monotonic() >= board.reboot_at:
+            board.wire.clear()
+        board.check_loader(now)
+        if board.reboot_at is not None and now >= board.reboot_at:
             board.reboot_at = None
             board.boot("rebooted")
+        for at, data in board.wire.arrivals(now):
+            board.on_received(data, at)
+        if board.connected and not board.wire.flush(now):
+            board.connected = False
 
         watched = list(inputs) + ([board.master] if board.connected else [])
         # While the port is closed the master cannot be waited on (its hang-up is always ready).
-        ready, _, _ = select.select(watched, [], [], 0.05)
+        ready, _, _ = select.select(watched, [board.master] if board.wire.blocked else [], [],
+                                    board.wait(now))
         for fd in ready:
             try:
                 data = os.read(fd, 65536)
@@ -312,7 +318,7 @@ def run(args, flash_path):
                 data = b""
             if fd == board.master:
                 if data:
-                    board.on_received(data)
+                    board.wire.take(data, time.monotonic())
                 continue
             if not data:
                 if fd == sys.stdin.fileno():

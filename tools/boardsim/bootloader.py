@@ -5,6 +5,10 @@ Requests and replies are SLIP frames. A request is `00 op len(16) checksum(32)` 
 `01 op len(16) value(32)`, its data and two status bytes (`00 00`, or `01 code`). Nothing uploaded to RAM is run:
 after the stub's upload the loader greets with `OHAI` and from then on answers as the stub does.
 
+The chip does one thing at a time: each frame is taken up when it has arrived and the chip is free, and its reply
+is due after the work done before answering. The ROM writes each flash block before it answers; the stub answers a
+block as soon as it has it and writes it while the next one arrives.
+
 The flash memory is a file of FLASH_SIZE bytes. Writes behave as on NOR flash (they can only clear bits), so a tool
 that forgets to erase leaves a trace; the ROM's erase reproduces the ROM's erase-size quirk the tools compensate for.
 """
@@ -12,7 +16,6 @@ that forgets to erase leaves a trace; the ROM's erase reproduces the ROM's erase
 import hashlib
 import mmap
 import struct
-import time
 import zlib
 
 FLASH_SIZE = 4 * 1024 * 1024
@@ -157,8 +160,9 @@ class Faults:
 
 
 class Bootloader:
-    """One chip's loader. feed() takes bytes from the port and returns the bytes to send back. `active` tells
-    whether a session runs; `leaving` turns true when the tool told the chip to reboot or run its firmware."""
+    """One chip's loader. feed() takes bytes from the port with the time they arrived and returns the replies, each
+    with the time it is due. `active` tells whether a session runs; `leaving` turns true when the tool told the chip
+    to reboot or run its firmware."""
 
     def __init__(self, flash, faults, vanish):
         self.flash = flash
@@ -177,24 +181,33 @@ class Bootloader:
         self.decoder = SlipDecoder()
         self.registers = dict(CHIP_REGISTERS)
         self.last_frame = 0.0
+        # The chip's time: while handling a frame, when the work done so far ends; between frames, when it is free.
+        self.clock = 0.0
+        self.busy_until = 0.0
+        # Work a handler leaves for after its reply (the stub's write of the block it just answered).
+        self.afterwards = 0.0
         self.download = None
         self.flash.sync()
 
-    def start(self):
+    def start(self, now):
         self.end()
         self.active = True
-        self.last_frame = time.monotonic()
+        self.last_frame = now
 
-    def idle_for(self):
-        return time.monotonic() - self.last_frame
+    def last_activity(self):
+        return max(self.last_frame, self.busy_until)
 
-    def feed(self, data):
-        out = b""
+    def feed(self, data, at):
+        """The replies to the frames completed by data that arrived at `at`: a list of (due time, bytes)."""
+        replies = []
         for frame in self.decoder.feed(data):
-            self.last_frame = time.monotonic()
+            self.last_frame = at
             if not self.silent and not self.leaving:
-                out += self.on_frame(frame)
-        return out
+                replies += self.on_frame(frame, at)
+        return replies
+
+    def work(self, seconds):
+        self.clock += seconds
 
     def reply(self, op, value=0, data=b"", error=None):
         # The ROM leaves a non-zero word in the value field; esptool-ck takes a zero there for failure.
@@ -203,9 +216,16 @@ class Bootloader:
         body = data + (b"\x00\x00" if error is None else bytes([1, error]))
         return slip_encode(struct.pack("<BBHI", 1, op, len(body), value) + body)
 
-    def on_frame(self, frame):
+    def on_frame(self, frame, at):
         if len(frame) < 8 or frame[0] != 0:
-            return b""
+            return []
+        self.clock = max(at, self.busy_until)
+        self.afterwards = 0.0
+        data = self.answer(frame)
+        self.busy_until = self.clock + self.afterwards
+        return [(self.clock, data)] if data else []
+
+    def answer(self, frame):
         _, op, length, check = struct.unpack("<BBHI", frame[:8])
         handler = self.handlers().get(op)
         if handler is None:
@@ -314,8 +334,6 @@ class Bootloader:
             return b""
         if self.faults.strikes("vanish", seq):
             self.vanish()
-        if self.faults.pause:
-            time.sleep(self.faults.pause)
         payload, seq = self.take_block("flash", data, check)
         inflate = self.download["inflate"]
         if (op == FLASH_DEFL_DATA) != (inflate is not None):
@@ -336,7 +354,15 @@ class Bootloader:
             payload = bytes(byte ^ 0x5A for byte in payload[:64]) + payload[64:]
         self.flash.write(self.download["offset"] + self.download["written"], payload)
         self.download["written"] += len(payload)
+        self.write_time(self.faults.pause)
         return self.reply(op)
+
+    def write_time(self, seconds):
+        """The time the block's write takes: the ROM answers after it, the stub before."""
+        if self.stub:
+            self.afterwards += seconds
+        else:
+            self.work(seconds)
 
     def on_flash_end(self, op, data, _check):
         (stay,) = struct.unpack("<I", data[:4])
