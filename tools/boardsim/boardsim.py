@@ -33,6 +33,25 @@ Faults, for tests (--fault, once per run, at the flash block numbered --fault-bl
 block after its write, the stub before it (so the tool waits for the write when it sends the next block). The
 session stays open meanwhile, so a pause may last as long as the tool waits for an answer (esptool: 3 s).
 
+The line and the chip take no time unless --wire timed: then bytes travel at the rate in force, 10 bit times each,
+the chip answers each request after 1-5 ms, and erasing, programming and MD5s take an ESP8266's time (--erase-time,
+--program-time and --md5-time, in seconds per MiB; wire.py and bootloader.py tell the details). The rate in force is
+the one the tool set on the port: Espressif's esptool syncs at 115200 and, given a higher --baud, sends
+CHANGE_BAUDRATE to its stub and then sets the port to that rate; esptool-ck opens the port at its -cb rate, which the
+ROM detects from SYNC. --max-rate N makes the simulated adapter garble every byte while the port's rate is above N
+(as many a CH340 does at 921600), timed or not, so a tool fails to talk at that rate.
+
+After each bootloader session, a line "wire: " and a JSON object on standard output, and the object alone as one
+line in --wire-log, tell what the session put on the line:
+    {"session": 2, "end": "port closed", "seconds": 21.4,
+     "rates": [{"baud": 115200, "received": 16039, "sent": 1134}, {"baud": 460800, "received": 740361, "sent": 2314}],
+     "garbled": 0, "floor": 17.76}
+session is counted from 1 in the run; end is "port closed", "bootloader idle" or "the flashing tool started the
+firmware"; seconds runs from the SYNC that started the session to its end; received and sent count the bytes from
+the tool and to it at each rate (the SYNC included, SLIP escapes and garbled bytes included); garbled counts the
+bytes the adapter garbled; floor is the time all those bytes take at their rates, in seconds (the wire floor: no
+flash work, no pauses). Line breaks above are for reading: the object is one line.
+
 With --web the board also serves its web interface on loopback (boardweb.py): signed in with the user
 "quorl" and the board password (the one of INIT, then the one of each saved settings line), and its
 ACCESS message reports that server's address with its port (127.0.0.1:PORT) as the board's IP.
@@ -51,7 +70,8 @@ import tty
 
 from boardweb import BoardWeb
 from bootloader import SYNC_START, Bootloader, Faults, Flash
-from wire import Wire
+from pace import ERASE_SECONDS_PER_MIB, MD5_SECONDS_PER_MIB, PROGRAM_SECONDS_PER_MIB, Pace
+from wire import Tally, Wire
 
 SETTINGS_MEMBERS = ["ssid", "pass", "board_name", "board_pass", "init_ssid", "init_pass",
                     "net_ip", "net_gate", "net_mask"]
@@ -73,19 +93,25 @@ VERSION_LENGTH = 64
 
 
 class Board:
-    def __init__(self, log_path, flash, faults, boot_log=None, web_log_path=None, web=False):
+    def __init__(self, log_path, flash, faults, pace, boot_log=None, web_log_path=None, web=False, max_rate=None,
+                 wire_log=None):
         self.master, slave = pty.openpty()
         self.path = os.ttyname(slave)
         tty.setraw(slave)
         # The slave is left closed, so that the master reports a hang-up until a program opens the port.
         os.close(slave)
         self.log_path = log_path
-        self.wire = Wire(self.master)
+        self.wire = Wire(self.master, pace, max_rate)
+        self.wire_log = wire_log
+        self.sessions = 0
+        # The running bootloader session's tally, and those of ended sessions whose last replies are still queued.
+        self.tally = None
+        self.ended = []
         self.connected = False
         self.received = b""
         self.reboot_at = None
         self.flash = flash
-        self.loader = Bootloader(flash, faults, self.vanish)
+        self.loader = Bootloader(flash, faults, self.vanish, pace)
         self.boot_log = boot_log
         self.boots = 0
         self.settings = {"ssid": "", "pass": "", "board_name": "quorlane-board", "board_pass": "admin",
@@ -151,11 +177,38 @@ class Board:
         while True:
             signal.pause()
 
-    def to_loader(self, data, at):
-        for due, reply in self.loader.feed(data, at):
-            self.wire.send(reply, due)
+    def start_session(self, at):
+        self.loader.start(at)
+        self.sessions += 1
+        self.tally = Tally(self.sessions, at)
+        # Reset into its loader, the chip drops what its firmware was sending and detects the rate from SYNC.
+        self.wire.discard_output()
+        self.wire.chip_rate = self.wire.port_rate()
+
+    def end_session(self, reason, now):
+        self.loader.end()
+        self.wire.chip_rate = None
+        self.tally.reason = reason
+        self.tally.end = now
+        self.ended.append(self.tally)
+        self.tally = None
+
+    def report_sessions(self):
+        """Reports the ended sessions whose replies have all left."""
+        for tally in [tally for tally in self.ended if not self.wire.pending(tally)]:
+            self.ended.remove(tally)
+            line = json.dumps(tally.summary())
+            print("wire: " + line, flush=True)
+            if self.wire_log:
+                with open(self.wire_log, "a") as log:
+                    log.write(line + "\n")
+
+    def to_loader(self, data, at, rate, garbled):
+        self.tally.count(rate, received=len(data), garbled=garbled)
+        for due, reply, new_rate in self.loader.feed(data, at):
+            self.wire.send(reply, due, new_rate, self.tally)
         if self.loader.leaving:
-            self.loader.end()
+            self.end_session("the flashing tool started the firmware", max(at, self.loader.clock))
             self.boot("the flashing tool started the firmware")
 
     def check_loader(self, now):
@@ -163,10 +216,10 @@ class Board:
         if not self.loader.active:
             return
         if not self.connected:
-            self.loader.end()
+            self.end_session("port closed", now)
         elif not self.loader.silent and self.wire.next_event() is None and \
                 now - self.loader.last_activity() > IDLE_END:
-            self.loader.end()
+            self.end_session("bootloader idle", now)
             self.boot("bootloader idle")
 
     def check_settings(self, line):
@@ -196,16 +249,16 @@ class Board:
         self.send_line(b"settings: saved, connecting to " + self.settings["ssid"].encode("utf-8"))
         self.send_message(self.access_message())
 
-    def on_received(self, data, at):
+    def on_received(self, data, at, rate, garbled):
         if self.loader.active:
-            self.to_loader(data, at)
+            self.to_loader(data, at, rate, garbled)
             return
         self.received += data
         sync = self.received.find(SYNC_START)
         if sync >= 0:
-            self.loader.start(at)
+            self.start_session(at)
             data, self.received = self.received[sync:], b""
-            self.to_loader(data, at)
+            self.to_loader(data, at, rate, garbled)
             return
         while b"\n" in self.received:
             line, self.received = self.received.split(b"\n", 1)
@@ -269,13 +322,26 @@ def parse_arguments():
                         help="make the first flash write go wrong")
     parser.add_argument("--fault-block", type=int, default=1, help="the flash block the fault strikes at")
     parser.add_argument("--slow-flash", type=float, default=0.0, metavar="SECONDS",
-                        help="pause this long at every flash block")
+                        help="make the write of every flash block last this long")
+    parser.add_argument("--wire", choices=["instant", "timed"], default="instant",
+                        help="whether bytes and the chip's work take time")
+    parser.add_argument("--max-rate", type=int, metavar="BAUD",
+                        help="garble every byte while the port's rate is above this")
+    parser.add_argument("--erase-time", type=float, default=ERASE_SECONDS_PER_MIB, metavar="SECONDS",
+                        help="seconds the flash takes to erase a MiB (timed wire)")
+    parser.add_argument("--program-time", type=float, default=PROGRAM_SECONDS_PER_MIB, metavar="SECONDS",
+                        help="seconds the flash takes to program a MiB (timed wire)")
+    parser.add_argument("--md5-time", type=float, default=MD5_SECONDS_PER_MIB, metavar="SECONDS",
+                        help="seconds the chip takes for the MD5 of a MiB (timed wire)")
+    parser.add_argument("--wire-log", help="append a JSON line to this file after every bootloader session")
     return parser.parse_args()
 
 
 def run(args, flash_path):
     faults = Faults(args.fault, args.fault_block, args.slow_flash)
-    board = Board(args.log, Flash(flash_path), faults, args.boot_log, args.web_log, args.web)
+    pace = Pace(args.wire == "timed", args.erase_time, args.program_time, args.md5_time)
+    board = Board(args.log, Flash(flash_path), faults, pace, args.boot_log, args.web_log, args.web, args.max_rate,
+                  args.wire_log)
     print(board.path, flush=True)
     if not args.flash:
         print(flash_path, flush=True)
@@ -302,10 +368,11 @@ def run(args, flash_path):
         if board.reboot_at is not None and now >= board.reboot_at:
             board.reboot_at = None
             board.boot("rebooted")
-        for at, data in board.wire.arrivals(now):
-            board.on_received(data, at)
+        for at, data, rate, garbled in board.wire.arrivals(now):
+            board.on_received(data, at, rate, garbled)
         if board.connected and not board.wire.flush(now):
             board.connected = False
+        board.report_sessions()
 
         watched = list(inputs) + ([board.master] if board.connected else [])
         # While the port is closed the master cannot be waited on (its hang-up is always ready).
