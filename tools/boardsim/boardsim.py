@@ -17,10 +17,10 @@ The pseudo-terminal's path is the first line on standard output, and is also wri
 
 The board also speaks its chip's serial bootloader (bootloader.py), so that the real flashing tools write its
 flash: a SYNC frame on the port starts a session, during which the console is silent. The session ends, and the
-board boots again exactly as on port open, when the tool tells the chip to reboot or run its firmware, when no frame
-has come for IDLE_END seconds while the port stays open, or silently when the port is closed. The flash is the file
---flash (4 MiB; created, or completed when shorter, with erased bytes 0xFF); without the option it is a temporary
-file, removed at the end, whose path is the second line on standard output. When the flash holds
+board boots again exactly as on port open, when the tool tells the chip to reboot or run its firmware, when the
+loader has had nothing to do for IDLE_END seconds while the port stays open, or silently when the port is closed.
+The flash is the file --flash (4 MiB; created, or completed when shorter, with erased bytes 0xFF); without the option
+it is a temporary file, removed at the end, whose path is the second line on standard output. When the flash holds
 QUORLANE_VERSION=<text> in its first 64 KiB, the boot prints "board: firmware <text>" instead of the default
 firmware line. Every boot is a line "boot N: <reason>" on standard output and in --boot-log.
 
@@ -39,13 +39,14 @@ the chip answers each request after 1-5 ms, and erasing, programming and MD5s ta
 the one the tool set on the port: Espressif's esptool syncs at 115200 and, given a higher --baud, sends
 CHANGE_BAUDRATE to its stub and then sets the port to that rate; esptool-ck opens the port at its -cb rate, which the
 ROM detects from SYNC. --max-rate N makes the simulated adapter garble every byte while the port's rate is above N
-(as many a CH340 does at 921600), timed or not, so a tool fails to talk at that rate.
+(as many a CH340 does at 921600), timed or not, so a tool fails to talk at that rate. The console follows the port's
+rate, whatever it is.
 
 After each bootloader session, a line "wire: " and a JSON object on standard output, and the object alone as one
-line in --wire-log, tell what the session put on the line:
-    {"session": 2, "end": "port closed", "seconds": 21.4,
-     "rates": [{"baud": 115200, "received": 16039, "sent": 1134}, {"baud": 460800, "received": 740361, "sent": 2314}],
-     "garbled": 0, "floor": 17.76}
+line in --wire-log, tell what the session put on the line; for example esptool 5 writing 1 MiB at --baud 460800:
+    {"session": 1, "end": "port closed", "seconds": 20.859,
+     "rates": [{"baud": 115200, "received": 15441, "sent": 378}, {"baud": 460800, "received": 733680, "sent": 1420}],
+     "garbled": 0, "floor": 17.326}
 session is counted from 1 in the run; end is "port closed", "bootloader idle" or "the flashing tool started the
 firmware"; seconds runs from the SYNC that started the session to its end; received and sent count the bytes from
 the tool and to it at each rate (the SYNC included, SLIP escapes and garbled bytes included); garbled counts the

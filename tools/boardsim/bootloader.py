@@ -151,7 +151,8 @@ class CommandError(Exception):
 class Faults:
     """What goes wrong during the first flash write of the run: "corrupt-block" stores block number `block`
     corrupted (the ROM, which has no MD5 command, answers it with a write error instead), "silent" stops answering
-    at that block until the port is closed, "vanish" takes the port away there. `pause` slows every flash block."""
+    at that block until the port is closed, "vanish" takes the port away there. `pause` lengthens the write of every
+    flash block."""
 
     def __init__(self, kind=None, block=1, pause=0.0):
         self.kind = kind
