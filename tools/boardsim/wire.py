@@ -30,6 +30,8 @@ TERMIOS2_OSPEED = 40
 # UARTs cope with rates that differ by a few per cent.
 RATE_TOLERANCE = 0.03
 RATES = {getattr(termios, name): int(name[1:]) for name in dir(termios) if re.fullmatch(r"B\d+", name)}
+# A port set to 0 baud is hung up: what is written still takes the slowest rate's time, and arrives garbled.
+SLOWEST_RATE = 50
 
 
 class Tally:
@@ -107,11 +109,11 @@ class Wire:
 
     def rate(self):
         """The rate bytes travel at now."""
-        return self.chip_rate or self.port_rate()
+        return self.chip_rate or self.port_rate() or SLOWEST_RATE
 
     def garbling(self):
         port = self.port_rate()
-        if self.max_rate and port > self.max_rate:
+        if not port or self.max_rate and port > self.max_rate:
             return True
         return self.chip_rate is not None and abs(port - self.chip_rate) > RATE_TOLERANCE * self.chip_rate
 
