@@ -17,10 +17,10 @@ The pseudo-terminal's path is the first line on standard output, and is also wri
 
 The board also speaks its chip's serial bootloader (bootloader.py), so that the real flashing tools write its
 flash: a SYNC frame on the port starts a session, during which the console is silent. The session ends, and the
-board boots again exactly as on port open, when the tool tells the chip to reboot or run its firmware, when no frame
-has come for IDLE_END seconds while the port stays open, or silently when the port is closed. The flash is the file
---flash (4 MiB; created, or completed when shorter, with erased bytes 0xFF); without the option it is a temporary
-file, removed at the end, whose path is the second line on standard output. When the flash holds
+board boots again exactly as on port open, when the tool tells the chip to reboot or run its firmware, when the
+loader has had nothing to do for IDLE_END seconds while the port stays open, or silently when the port is closed.
+The flash is the file --flash (4 MiB; created, or completed when shorter, with erased bytes 0xFF); without the option
+it is a temporary file, removed at the end, whose path is the second line on standard output. When the flash holds
 QUORLANE_VERSION=<text> in its first 64 KiB, the boot prints "board: firmware <text>" instead of the default
 firmware line. Every boot is a line "boot N: <reason>" on standard output and in --boot-log.
 
@@ -29,7 +29,29 @@ Faults, for tests (--fault, once per run, at the flash block numbered --fault-bl
                     command, answers the block with a flash write error instead: esptool-ck checks nothing else)
     silent          the board stops answering at that block, until the port is closed
     vanish          the simulator closes the port at that block; the port's device is gone until it is stopped
---slow-flash SECONDS pauses at every flash block, for a flash that lasts.
+--slow-flash SECONDS makes the write of every flash block last that long, for a flash that lasts: the ROM answers a
+block after its write, the stub before it (so the tool waits for the write when it sends the next block). The
+session stays open meanwhile, so a pause may last as long as the tool waits for an answer (esptool: 3 s).
+
+The line and the chip take no time unless --wire timed: then bytes travel at the rate in force, 10 bit times each,
+the chip answers each request after 1-5 ms, and erasing, programming and MD5s take an ESP8266's time (--erase-time,
+--program-time and --md5-time, in seconds per MiB; wire.py and bootloader.py tell the details). The rate in force is
+the one the tool set on the port: Espressif's esptool syncs at 115200 and, given a higher --baud, sends
+CHANGE_BAUDRATE to its stub and then sets the port to that rate; esptool-ck opens the port at its -cb rate, which the
+ROM detects from SYNC. --max-rate N makes the simulated adapter garble every byte while the port's rate is above N
+(as many a CH340 does at 921600), timed or not, so a tool fails to talk at that rate. The console follows the port's
+rate, whatever it is.
+
+After each bootloader session, a line "wire: " and a JSON object on standard output, and the object alone as one
+line in --wire-log, tell what the session put on the line; for example esptool 5 writing 1 MiB at --baud 460800:
+    {"session": 1, "end": "port closed", "seconds": 20.859,
+     "rates": [{"baud": 115200, "received": 15441, "sent": 378}, {"baud": 460800, "received": 733680, "sent": 1420}],
+     "garbled": 0, "floor": 17.326}
+session is counted from 1 in the run; end is "port closed", "bootloader idle" or "the flashing tool started the
+firmware"; seconds runs from the SYNC that started the session to its end; received and sent count the bytes from
+the tool and to it at each rate (the SYNC included, SLIP escapes and garbled bytes included); garbled counts the
+bytes the adapter garbled; floor is the time all those bytes take at their rates, in seconds (the wire floor: no
+flash work, no pauses). Line breaks above are for reading: the object is one line.
 
 With --web the board also serves its web interface on loopback (boardweb.py): signed in with the user
 "quorl" and the board password (the one of INIT, then the one of each saved settings line), and its
@@ -49,6 +71,8 @@ import tty
 
 from boardweb import BoardWeb
 from bootloader import SYNC_START, Bootloader, Faults, Flash
+from pace import ERASE_SECONDS_PER_MIB, MD5_SECONDS_PER_MIB, PROGRAM_SECONDS_PER_MIB, Pace
+from wire import Tally, Wire
 
 SETTINGS_MEMBERS = ["ssid", "pass", "board_name", "board_pass", "init_ssid", "init_pass",
                     "net_ip", "net_gate", "net_mask"]
@@ -58,27 +82,37 @@ CHATTER = [b"board: firmware loader 1.0", b"fs: mounted, 3 files", b"wifi: scann
 SPLIT_PAUSE = 0.005
 # How long the board stays silent after REBOOT before it starts again (the program pulses DTR meanwhile).
 REBOOT_DELAY = 0.7
-# How long a bootloader session waits for the next frame before the board runs its firmware. The tools pause far
-# less between requests; on a pty they cannot reset the board when they finish, so this stands in for the reset.
+# How long a bootloader session waits, once it has nothing left to do, for the next frame before the board runs its
+# firmware. The tools pause far less between requests; on a pty they cannot reset the board when they finish, so this
+# stands in for the reset.
 IDLE_END = 1.5
+# The longest the loop waits without looking at the port: a closed port cannot be waited for.
+POLL_INTERVAL = 0.05
 VERSION_MARKER = b"QUORLANE_VERSION="
 VERSION_SEARCH = 64 * 1024
 VERSION_LENGTH = 64
 
 
 class Board:
-    def __init__(self, log_path, flash, faults, boot_log=None, web_log_path=None, web=False):
+    def __init__(self, log_path, flash, faults, pace, boot_log=None, web_log_path=None, web=False, max_rate=None,
+                 wire_log=None):
         self.master, slave = pty.openpty()
         self.path = os.ttyname(slave)
         tty.setraw(slave)
         # The slave is left closed, so that the master reports a hang-up until a program opens the port.
         os.close(slave)
         self.log_path = log_path
+        self.wire = Wire(self.master, pace, max_rate)
+        self.wire_log = wire_log
+        self.sessions = 0
+        # The running bootloader session's tally, and those of ended sessions whose last replies are still queued.
+        self.tally = None
+        self.ended = []
         self.connected = False
         self.received = b""
         self.reboot_at = None
         self.flash = flash
-        self.loader = Bootloader(flash, faults, self.vanish)
+        self.loader = Bootloader(flash, faults, self.vanish, pace)
         self.boot_log = boot_log
         self.boots = 0
         self.settings = {"ssid": "", "pass": "", "board_name": "quorlane-board", "board_pass": "admin",
@@ -87,24 +121,9 @@ class Board:
         self.scan = ["HomeNet", "Caf\u00e9 Wi-Fi", "Office 5G"]
         self.web = BoardWeb(self.settings["board_pass"], web_log_path).start() if web else None
 
-    def send(self, data):
-        if not self.loader.active:
-            self.send_raw(data)
-
-    def send_raw(self, data):
-        if not self.connected:
-            return
-        view = memoryview(data)
-        while view:
-            try:
-                written = os.write(self.master, view)
-            except BlockingIOError:
-                select.select([], [self.master], [], 0.1)
-                continue
-            except OSError:
-                self.connected = False
-                return
-            view = view[written:]
+    def send(self, data, at=None):
+        if self.connected and not self.loader.active:
+            self.wire.send(data, time.monotonic() if at is None else at)
 
     def send_line(self, text):
         self.send(text + b"\r\n")
@@ -159,20 +178,49 @@ class Board:
         while True:
             signal.pause()
 
-    def to_loader(self, data):
-        self.send_raw(self.loader.feed(data))
+    def start_session(self, at):
+        self.loader.start(at)
+        self.sessions += 1
+        self.tally = Tally(self.sessions, at)
+        # Reset into its loader, the chip drops what its firmware was sending and detects the rate from SYNC.
+        self.wire.discard_output()
+        self.wire.chip_rate = self.wire.port_rate()
+
+    def end_session(self, reason, now):
+        self.loader.end()
+        self.wire.chip_rate = None
+        self.tally.reason = reason
+        self.tally.end = now
+        self.ended.append(self.tally)
+        self.tally = None
+
+    def report_sessions(self):
+        """Reports the ended sessions whose replies have all left."""
+        for tally in [tally for tally in self.ended if not self.wire.pending(tally)]:
+            self.ended.remove(tally)
+            line = json.dumps(tally.summary())
+            print("wire: " + line, flush=True)
+            if self.wire_log:
+                with open(self.wire_log, "a") as log:
+                    log.write(line + "\n")
+
+    def to_loader(self, data, at, rate, garbled):
+        self.tally.count(rate, received=len(data), garbled=garbled)
+        for due, reply, new_rate in self.loader.feed(data, at):
+            self.wire.send(reply, due, new_rate, self.tally)
         if self.loader.leaving:
-            self.loader.end()
+            self.end_session("the flashing tool started the firmware", max(at, self.loader.clock))
             self.boot("the flashing tool started the firmware")
 
-    def check_loader(self):
+    def check_loader(self, now):
         """Ends a bootloader session whose port was closed or that has been idle too long."""
         if not self.loader.active:
             return
         if not self.connected:
-            self.loader.end()
-        elif not self.loader.silent and self.loader.idle_for() > IDLE_END:
-            self.loader.end()
+            self.end_session("port closed", now)
+        elif not self.loader.silent and self.wire.next_event() is None and \
+                now - self.loader.last_activity() > IDLE_END:
+            self.end_session("bootloader idle", now)
             self.boot("bootloader idle")
 
     def check_settings(self, line):
@@ -202,16 +250,16 @@ class Board:
         self.send_line(b"settings: saved, connecting to " + self.settings["ssid"].encode("utf-8"))
         self.send_message(self.access_message())
 
-    def on_received(self, data):
+    def on_received(self, data, at, rate, garbled):
         if self.loader.active:
-            self.to_loader(data)
+            self.to_loader(data, at, rate, garbled)
             return
         self.received += data
         sync = self.received.find(SYNC_START)
         if sync >= 0:
-            self.loader.start()
+            self.start_session(at)
             data, self.received = self.received[sync:], b""
-            self.to_loader(data)
+            self.to_loader(data, at, rate, garbled)
             return
         while b"\n" in self.received:
             line, self.received = self.received.split(b"\n", 1)
@@ -228,9 +276,9 @@ class Board:
             self.reboot_at = time.monotonic() + REBOOT_DELAY
         elif word == "split":
             text = b"QUORLANE_JSON " + json.dumps(self.init_message(), ensure_ascii=False).encode("utf-8") + b"\r\n"
-            for start in range(0, len(text), 3):
-                self.send(text[start:start + 3])
-                time.sleep(SPLIT_PAUSE)
+            now = time.monotonic()
+            for piece, start in enumerate(range(0, len(text), 3)):
+                self.send(text[start:start + 3], now + piece * SPLIT_PAUSE)
         elif word == "malformed":
             self.send_line(b'QUORLANE_JSON {"operate":"INIT","ssid":')
         elif word == "nolf":
@@ -242,6 +290,11 @@ class Board:
             self.send_line(rest.encode("utf-8"))
         elif word == "quit":
             sys.exit(0)
+
+    def wait(self, now):
+        """How long the loop may wait for the port or a command before it has something to do."""
+        times = [now + POLL_INTERVAL, self.wire.next_event(), self.reboot_at]
+        return max(0.0, min(when for when in times if when is not None) - now)
 
     def port_open(self):
         """Whether a program holds the port open: the master reports a hang-up otherwise."""
@@ -270,13 +323,26 @@ def parse_arguments():
                         help="make the first flash write go wrong")
     parser.add_argument("--fault-block", type=int, default=1, help="the flash block the fault strikes at")
     parser.add_argument("--slow-flash", type=float, default=0.0, metavar="SECONDS",
-                        help="pause this long at every flash block")
+                        help="make the write of every flash block last this long")
+    parser.add_argument("--wire", choices=["instant", "timed"], default="instant",
+                        help="whether bytes and the chip's work take time")
+    parser.add_argument("--max-rate", type=int, metavar="BAUD",
+                        help="garble every byte while the port's rate is above this")
+    parser.add_argument("--erase-time", type=float, default=ERASE_SECONDS_PER_MIB, metavar="SECONDS",
+                        help="seconds the flash takes to erase a MiB (timed wire)")
+    parser.add_argument("--program-time", type=float, default=PROGRAM_SECONDS_PER_MIB, metavar="SECONDS",
+                        help="seconds the flash takes to program a MiB (timed wire)")
+    parser.add_argument("--md5-time", type=float, default=MD5_SECONDS_PER_MIB, metavar="SECONDS",
+                        help="seconds the chip takes for the MD5 of a MiB (timed wire)")
+    parser.add_argument("--wire-log", help="append a JSON line to this file after every bootloader session")
     return parser.parse_args()
 
 
 def run(args, flash_path):
     faults = Faults(args.fault, args.fault_block, args.slow_flash)
-    board = Board(args.log, Flash(flash_path), faults, args.boot_log, args.web_log, args.web)
+    pace = Pace(args.wire == "timed", args.erase_time, args.program_time, args.md5_time)
+    board = Board(args.log, Flash(flash_path), faults, pace, args.boot_log, args.web_log, args.web, args.max_rate,
+                  args.wire_log)
     print(board.path, flush=True)
     if not args.flash:
         print(flash_path, flush=True)
@@ -291,20 +357,28 @@ def run(args, flash_path):
         inputs[open_control(args.control)] = b""
 
     while True:
+        now = time.monotonic()
         was_connected = board.connected
         board.connected = board.port_open()
         if board.connected and not was_connected:
             board.boot("port opened")
         if not board.connected:
             board.received = b""
-        board.check_loader()
-        if board.reboot_at is not None and time.monotonic() >= board.reboot_at:
+            board.wire.clear()
+        board.check_loader(now)
+        if board.reboot_at is not None and now >= board.reboot_at:
             board.reboot_at = None
             board.boot("rebooted")
+        for at, data, rate, garbled in board.wire.arrivals(now):
+            board.on_received(data, at, rate, garbled)
+        if board.connected and not board.wire.flush(now):
+            board.connected = False
+        board.report_sessions()
 
         watched = list(inputs) + ([board.master] if board.connected else [])
         # While the port is closed the master cannot be waited on (its hang-up is always ready).
-        ready, _, _ = select.select(watched, [], [], 0.05)
+        ready, _, _ = select.select(watched, [board.master] if board.wire.blocked else [], [],
+                                    board.wait(now))
         for fd in ready:
             try:
                 data = os.read(fd, 65536)
@@ -312,7 +386,7 @@ def run(args, flash_path):
                 data = b""
             if fd == board.master:
                 if data:
-                    board.on_received(data)
+                    board.wire.take(data, time.monotonic())
                 continue
             if not data:
                 if fd == sys.stdin.fileno():

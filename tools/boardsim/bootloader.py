@@ -5,6 +5,12 @@ Requests and replies are SLIP frames. A request is `00 op len(16) checksum(32)` 
 `01 op len(16) value(32)`, its data and two status bytes (`00 00`, or `01 code`). Nothing uploaded to RAM is run:
 after the stub's upload the loader greets with `OHAI` and from then on answers as the stub does.
 
+The chip does one thing at a time: each frame is taken up when it has arrived and the chip is free, and its reply
+is due after the work done before answering (Pace: erasing, programming, computing an MD5). The ROM erases the whole
+region at FLASH_BEGIN and writes each block before it answers; the stub erases as it goes and answers a block as
+soon as it has it, then writes it while the next one arrives. The stub's READ_FLASH streams the region in blocks,
+never more unacknowledged than the tool allows, and ends with the MD5 of what it sent.
+
 The flash memory is a file of FLASH_SIZE bytes. Writes behave as on NOR flash (they can only clear bits), so a tool
 that forgets to erase leaves a trace; the ROM's erase reproduces the ROM's erase-size quirk the tools compensate for.
 """
@@ -12,7 +18,6 @@ that forgets to erase leaves a trace; the ROM's erase reproduces the ROM's erase
 import hashlib
 import mmap
 import struct
-import time
 import zlib
 
 FLASH_SIZE = 4 * 1024 * 1024
@@ -35,7 +40,9 @@ FLASH_BEGIN, FLASH_DATA, FLASH_END = 0x02, 0x03, 0x04
 MEM_BEGIN, MEM_END, MEM_DATA = 0x05, 0x06, 0x07
 SPI_SET_PARAMS, SPI_ATTACH, CHANGE_BAUDRATE = 0x0B, 0x0D, 0x0F
 FLASH_DEFL_BEGIN, FLASH_DEFL_DATA, FLASH_DEFL_END, SPI_FLASH_MD5 = 0x10, 0x11, 0x12, 0x13
-ERASE_FLASH, ERASE_REGION, RUN_USER_CODE = 0xD0, 0xD1, 0xD3
+ERASE_FLASH, ERASE_REGION, READ_FLASH, RUN_USER_CODE = 0xD0, 0xD1, 0xD2, 0xD3
+# The ROM's SPIEraseChip: esptool-ck erases the whole flash by ending an empty RAM download with this entry point.
+ROM_ERASE_CHIP = 0x40004984
 
 # ROM error codes: invalid parameter, invalid message, checksum error, flash write error (read-back mismatch).
 ROM_BAD_PARAMETER, ROM_INVALID_MESSAGE, ROM_BAD_CHECKSUM, ROM_WRITE_FAILED = 0x01, 0x05, 0x07, 0x08
@@ -144,7 +151,8 @@ class CommandError(Exception):
 class Faults:
     """What goes wrong during the first flash write of the run: "corrupt-block" stores block number `block`
     corrupted (the ROM, which has no MD5 command, answers it with a write error instead), "silent" stops answering
-    at that block until the port is closed, "vanish" takes the port away there. `pause` slows every flash block."""
+    at that block until the port is closed, "vanish" takes the port away there. `pause` lengthens the write of every
+    flash block."""
 
     def __init__(self, kind=None, block=1, pause=0.0):
         self.kind = kind
@@ -157,12 +165,14 @@ class Faults:
 
 
 class Bootloader:
-    """One chip's loader. feed() takes bytes from the port and returns the bytes to send back. `active` tells
-    whether a session runs; `leaving` turns true when the tool told the chip to reboot or run its firmware."""
+    """One chip's loader. feed() takes bytes from the port with the time they arrived and returns the replies, each
+    with the time it is due. `active` tells whether a session runs; `leaving` turns true when the tool told the chip
+    to reboot or run its firmware."""
 
-    def __init__(self, flash, faults, vanish):
+    def __init__(self, flash, faults, vanish, pace):
         self.flash = flash
         self.faults = faults
+        self.pace = pace
         self.vanish = vanish
         self.struck = False
         self.end()
@@ -177,24 +187,37 @@ class Bootloader:
         self.decoder = SlipDecoder()
         self.registers = dict(CHIP_REGISTERS)
         self.last_frame = 0.0
+        # The chip's time: while handling a frame, when the work done so far ends; between frames, when it is free.
+        self.clock = 0.0
+        self.busy_until = 0.0
+        # Work a handler leaves for after its reply (the stub's write of the block it just answered).
+        self.afterwards = 0.0
+        # The rate a handler switches the chip's UART to once its reply is out.
+        self.new_rate = None
         self.download = None
+        self.reading = None
         self.flash.sync()
 
-    def start(self):
+    def start(self, now):
         self.end()
         self.active = True
-        self.last_frame = time.monotonic()
+        self.last_frame = now
 
-    def idle_for(self):
-        return time.monotonic() - self.last_frame
+    def last_activity(self):
+        return max(self.last_frame, self.busy_until)
 
-    def feed(self, data):
-        out = b""
+    def feed(self, data, at):
+        """The replies to the frames completed by data that arrived at `at`: a list of (due time, bytes, the chip's
+        rate once they are out or None)."""
+        replies = []
         for frame in self.decoder.feed(data):
-            self.last_frame = time.monotonic()
+            self.last_frame = at
             if not self.silent and not self.leaving:
-                out += self.on_frame(frame)
-        return out
+                replies += self.on_frame(frame, at)
+        return replies
+
+    def work(self, seconds):
+        self.clock += seconds
 
     def reply(self, op, value=0, data=b"", error=None):
         # The ROM leaves a non-zero word in the value field; esptool-ck takes a zero there for failure.
@@ -203,9 +226,25 @@ class Bootloader:
         body = data + (b"\x00\x00" if error is None else bytes([1, error]))
         return slip_encode(struct.pack("<BBHI", 1, op, len(body), value) + body)
 
-    def on_frame(self, frame):
+    def on_frame(self, frame, at):
+        self.clock = max(at, self.busy_until)
+        if self.reading is not None and len(frame) == 4:
+            return self.on_read_ack(frame)
         if len(frame) < 8 or frame[0] != 0:
-            return b""
+            return []
+        self.afterwards = 0.0
+        self.new_rate = None
+        data = self.answer(frame)
+        if not data:
+            return []
+        self.clock += self.pace.reply_delay()
+        self.busy_until = self.clock + self.afterwards
+        replies = [(self.clock, data, self.new_rate)]
+        if self.reading is not None:
+            replies += self.stream()
+        return replies
+
+    def answer(self, frame):
         _, op, length, check = struct.unpack("<BBHI", frame[:8])
         handler = self.handlers().get(op)
         if handler is None:
@@ -224,11 +263,11 @@ class Bootloader:
                SPI_SET_PARAMS: self.on_accept}
         if not self.stub:
             return rom
-        return rom | {SPI_ATTACH: self.on_accept, CHANGE_BAUDRATE: self.on_accept,
+        return rom | {SPI_ATTACH: self.on_accept, CHANGE_BAUDRATE: self.on_change_baudrate,
                       FLASH_DEFL_BEGIN: self.on_flash_begin, FLASH_DEFL_DATA: self.on_flash_data,
                       FLASH_DEFL_END: self.on_flash_end, SPI_FLASH_MD5: self.on_md5,
                       ERASE_FLASH: self.on_erase_flash, ERASE_REGION: self.on_erase_region,
-                      RUN_USER_CODE: self.on_run_user_code}
+                      READ_FLASH: self.on_read_flash, RUN_USER_CODE: self.on_run_user_code}
 
     def code(self, rom_code, stub_code):
         return stub_code if self.stub else rom_code
@@ -243,6 +282,13 @@ class Bootloader:
         return SYNC_ANSWERS * self.reply(op, value)
 
     def on_accept(self, op, _data, _check):
+        return self.reply(op)
+
+    def on_change_baudrate(self, op, data, _check):
+        rate, _old = struct.unpack("<II", data[:8])
+        if not rate:
+            self.fail(ROM_BAD_PARAMETER, STUB_BAD_DATA)
+        self.new_rate = rate
         return self.reply(op)
 
     def on_read_reg(self, op, data, _check):
@@ -270,9 +316,14 @@ class Bootloader:
         return self.reply(op)
 
     def on_mem_end(self, op, data, _check):
-        no_entry, _entry = struct.unpack("<II", data[:8])
+        no_entry, entry = struct.unpack("<II", data[:8])
         uploaded = self.download is not None and self.download["kind"] == "memory" and self.download["seq"] > 0
         self.download = None
+        if not no_entry and entry == ROM_ERASE_CHIP and not self.stub:
+            # The ROM answers, runs its chip erase and goes on listening.
+            self.flash.erase(0, FLASH_SIZE)
+            self.afterwards += self.pace.erase(FLASH_SIZE)
+            return self.reply(op)
         if no_entry or not uploaded:
             return self.reply(op)
         # The uploaded flasher stub starts and greets; from here on the stub answers.
@@ -297,13 +348,13 @@ class Bootloader:
         size, blocks, block_size, offset = struct.unpack("<IIII", data[:16])
         if offset % SECTOR_SIZE or offset + size > FLASH_SIZE or (blocks and not block_size):
             self.fail(ROM_BAD_PARAMETER, STUB_BAD_DATA)
-        if self.stub:
-            # The stub is told the real size and erases just that.
-            self.flash.erase(offset, size)
-        elif size:
-            self.flash.erase(offset, rom_erase_length(offset, size))
+        if not self.stub and size:
+            erased = rom_erase_length(offset, size)
+            self.flash.erase(offset, erased)
+            self.work(self.pace.erase(erased))
+        # The stub is told the real size and erases just that, a sector at a time ahead of what it writes.
         self.download = {"kind": "flash", "seq": 0, "blocks": blocks, "block_size": block_size,
-                         "offset": offset, "written": 0,
+                         "offset": offset, "written": 0, "end": offset + size, "erased": offset,
                          "inflate": zlib.decompressobj() if op == FLASH_DEFL_BEGIN else None}
         return self.reply(op)
 
@@ -314,8 +365,6 @@ class Bootloader:
             return b""
         if self.faults.strikes("vanish", seq):
             self.vanish()
-        if self.faults.pause:
-            time.sleep(self.faults.pause)
         payload, seq = self.take_block("flash", data, check)
         inflate = self.download["inflate"]
         if (op == FLASH_DEFL_DATA) != (inflate is not None):
@@ -334,9 +383,29 @@ class Bootloader:
                 self.download["seq"] -= 1
                 self.fail(ROM_WRITE_FAILED, STUB_BAD_DATA)
             payload = bytes(byte ^ 0x5A for byte in payload[:64]) + payload[64:]
-        self.flash.write(self.download["offset"] + self.download["written"], payload)
+        start = self.download["offset"] + self.download["written"]
+        seconds = self.erase_ahead(start + len(payload)) if self.stub else 0.0
+        self.flash.write(start, payload)
         self.download["written"] += len(payload)
+        seconds += self.pace.program(len(payload)) + self.faults.pause
+        # The ROM answers after the write, the stub before it.
+        if self.stub:
+            self.afterwards += seconds
+        else:
+            self.work(seconds)
         return self.reply(op)
+
+    def erase_ahead(self, end):
+        """The stub's erase of the sectors up to `end` within the download; returns the time it takes."""
+        download = self.download
+        end = min(end, download["end"])
+        end += -end % SECTOR_SIZE
+        if end <= download["erased"]:
+            return 0.0
+        self.flash.erase(download["erased"], end - download["erased"])
+        seconds = self.pace.erase(end - download["erased"])
+        download["erased"] = end
+        return seconds
 
     def on_flash_end(self, op, data, _check):
         (stay,) = struct.unpack("<I", data[:4])
@@ -350,10 +419,12 @@ class Bootloader:
         offset, size, _, _ = struct.unpack("<IIII", data[:16])
         if offset + size > FLASH_SIZE:
             self.fail(ROM_BAD_PARAMETER, STUB_BAD_DATA)
+        self.work(self.pace.md5(size))
         return self.reply(op, data=hashlib.md5(self.flash.read(offset, size)).digest())
 
     def on_erase_flash(self, op, _data, _check):
         self.flash.erase(0, FLASH_SIZE)
+        self.work(self.pace.erase(FLASH_SIZE))
         return self.reply(op)
 
     def on_erase_region(self, op, data, _check):
@@ -361,7 +432,41 @@ class Bootloader:
         if offset % SECTOR_SIZE or size % SECTOR_SIZE or offset + size > FLASH_SIZE:
             self.fail(ROM_BAD_PARAMETER, STUB_BAD_DATA)
         self.flash.erase(offset, size)
+        self.work(self.pace.erase(size))
         return self.reply(op)
+
+    def on_read_flash(self, op, data, _check):
+        offset, length, block_size, in_flight = struct.unpack("<IIII", data[:16])
+        if offset + length > FLASH_SIZE or not block_size or not in_flight:
+            self.fail(ROM_BAD_PARAMETER, STUB_BAD_DATA)
+        self.reading = {"offset": offset, "length": length, "block_size": block_size, "in_flight": in_flight,
+                        "sent": 0, "acknowledged": 0, "md5": hashlib.md5()}
+        return self.reply(op)
+
+    def stream(self):
+        """What the stub sends now during a read: as many blocks as the tool lets it have unacknowledged, each read
+        and hashed in turn, and once the tool has acknowledged them all, the MD5 of the whole."""
+        reading = self.reading
+        frames = []
+        while reading["sent"] < reading["length"] and \
+                reading["sent"] - reading["acknowledged"] < reading["in_flight"] * reading["block_size"]:
+            size = min(reading["block_size"], reading["length"] - reading["sent"])
+            block = self.flash.read(reading["offset"] + reading["sent"], size)
+            reading["md5"].update(block)
+            reading["sent"] += size
+            self.work(self.pace.md5(size))
+            frames.append((self.clock, slip_encode(block), None))
+        if reading["acknowledged"] >= reading["length"]:
+            self.reading = None
+            self.work(self.pace.reply_delay())
+            frames.append((self.clock, slip_encode(reading["md5"].digest()), None))
+        self.busy_until = max(self.busy_until, self.clock)
+        return frames
+
+    def on_read_ack(self, frame):
+        """The tool's acknowledgement during a read: the count of bytes it has."""
+        (self.reading["acknowledged"],) = struct.unpack("<I", frame)
+        return self.stream()
 
     def on_run_user_code(self, _op, _data, _check):
         # Sent without waiting for an answer: the stub jumps to the firmware.
