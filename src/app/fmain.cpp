@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QSocketNotifier>
+#include <QTimer>
 
 namespace {
 
@@ -186,6 +187,12 @@ void TFMain::BuildAccessPage()
         password->setEchoMode(QLineEdit::Password);
     }
     BShowPasswords = Button(TSAccess, "BShowPasswords", "Show passwords", {8, 552, 160, 28});
+
+    // How long REBOOT holds the board in reset (fmainaccess.cpp).
+    FRebootPulse = Named(new QTimer(this), "RebootPulse");
+    FRebootPulse->setSingleShot(true);
+    FRebootPulse->setInterval(500);
+    QObject::connect(FRebootPulse, &QTimer::timeout, this, [this] { EndRebootPulse(); });
     BShowPasswords->setCheckable(true);
     QObject::connect(BShowPasswords, &QPushButton::toggled, this, [this](bool shown) {
         for (QLineEdit* password : PasswordEdits()) {

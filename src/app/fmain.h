@@ -20,6 +20,7 @@ class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QSocketNotifier;
+class QTimer;
 class TPortWatch;
 class TMemo;
 class TPageControl;
@@ -172,6 +173,7 @@ private:
     void ApplyInit(const TBoardMessage& message);
     void ApplyAccess(const TBoardMessage& message);
     void RebootBoard();
+    void EndRebootPulse();
     QList<QWidget*> AccessControls() const;
     QList<QLineEdit*> PasswordEdits() const;
     QString AccessFieldText(TAccessField field) const;
@@ -184,4 +186,7 @@ private:
     TPortSource FPortSource;
     std::unique_ptr<TPortWatch> FPortWatch;
     std::unique_ptr<QSocketNotifier> FPortNotifier;
+    // REBOOT's reset pulse: DTR stays low until this timer runs out, on the port's opening it began on.
+    QTimer* FRebootPulse = nullptr;
+    unsigned FRebootOpening = 0;
 };

@@ -10,7 +10,7 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QThread>
+#include <QTimer>
 #include <stdexcept>
 
 namespace {
@@ -90,16 +90,33 @@ void TFMain::ApplyAccess(const TBoardMessage& message)
     PCMain->SetTabShown(TSSetup, true);
 }
 
+// The board is held in reset without holding up the window: the timer raises DTR again. A REBOOT that arrives
+// while the pulse is under way joins it, so that a board sending many of them restarts once and the window goes on
+// serving its events meanwhile; nothing here processes events, so no received bytes are handled in between.
 void TFMain::RebootBoard()
 {
-    SerialPort.SetDTRLine(false);
+    if (!FRebootPulse->isActive() || FRebootOpening != SerialPort.Openings()) {
+        SerialPort.SetDTRLine(false);
+        FRebootOpening = SerialPort.Openings();
+        FRebootPulse->start();
+    }
     MComEcho->clear();
     MComEcho->AddLine(QStringLiteral("Rebooting..."));
     PAccess->SetState(QStringLiteral("REBOOT..."), PanelColor::Gray);
-    QCoreApplication::processEvents();
     Console.Reset();
-    QThread::msleep(500);
-    SerialPort.SetDTRLine(true);
+}
+
+// A port closed during the pulse, or closed and opened again, is left as it is: its DTR is no longer the pulse's.
+// A device that went away meanwhile ends the pulse silently; the port's loss is reported on its own.
+void TFMain::EndRebootPulse()
+{
+    if (!SerialPort.Connected() || SerialPort.Openings() != FRebootOpening) {
+        return;
+    }
+    try {
+        SerialPort.SetDTRLine(true);
+    } catch (const EComPort&) {
+    }
 }
 
 void TFMain::BAccessSaveClick()

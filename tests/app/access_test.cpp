@@ -178,6 +178,42 @@ TEST_F(AccessTest, RebootResetsTheBoardAndTheConsole)
     EXPECT_EQ(EchoLines(), QStringList({"Rebooting...", "QUORLANE_START", "booted"}));
 }
 
+// Each REBOOT used to hold the window for half a second, so a read of 60 froze it for half a minute. They now join
+// one reset pulse, and the window serves its events while the board is held in reset (a blocking wait would serve
+// one or two). A port closed during the pulse is left alone when it ends.
+TEST_F(AccessTest, SixtyRebootsJoinOnePulseDuringWhichTheWindowServesItsEvents)
+{
+    ConnectAndInit();
+    const auto* pulse = Window->findChild<QTimer*>("RebootPulse");
+    ASSERT_NE(pulse, nullptr);
+    int pulses = 0;
+    int servedDuringPulses = 0;
+    bool pulsing = false;
+    QTimer eventLoopPass;
+    eventLoopPass.setInterval(0);
+    QObject::connect(&eventLoopPass, &QTimer::timeout, [&] {
+        pulses += pulse->isActive() && !pulsing;
+        pulsing = pulse->isActive();
+        servedDuringPulses += pulsing;
+    });
+    eventLoopPass.start();
+    std::string reboots;
+    for (int reboot = 0; reboot < 60; ++reboot) {
+        reboots += "QUORLANE_JSON {\"operate\":\"REBOOT\"}\r\n";
+    }
+    Board().Write(reboots + "QUORLANE_START\r\nback\r\n");
+    ASSERT_TRUE(WaitFor([&] { return EchoLines().contains("back") && pulses == 1 && !pulsing; }));
+    EXPECT_GT(servedDuringPulses, 10);
+    EXPECT_EQ(EchoLines(), QStringList({"Rebooting...", "QUORLANE_START", "back"}));
+
+    Board().Write("QUORLANE_JSON {\"operate\":\"REBOOT\"}\r\n");
+    ASSERT_TRUE(WaitFor([&] { return pulsing; }));
+    Click(Window->BComDisconn);
+    ASSERT_TRUE(WaitFor([&] { return !pulsing; }));
+    EXPECT_EQ(pulses, 2);
+    EXPECT_TRUE(Boxes.empty());
+}
+
 // The reset pulse fails on a closed port: the handling ends there, silently, and nothing after it is done.
 TEST_F(AccessTest, RebootThatCannotPulseTheBoardEndsSilently)
 {
