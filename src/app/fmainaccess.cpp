@@ -1,5 +1,6 @@
 #include "fmain.h"
 
+#include "boardaddress.h"
 #include "boardmessage.h"
 #include "memo.h"
 #include "pagecontrol.h"
@@ -74,20 +75,30 @@ void TFMain::ApplyInit(const TBoardMessage& message)
     }
 }
 
+// An "ip" that is no address is not kept: the Setup page would open it and sign in there with the board password.
+// The panel says what the board reported instead, and the Setup page is not offered.
 void TFMain::ApplyAccess(const TBoardMessage& message)
 {
     std::string* const address[] = {&Console.BoardIp, &Console.BoardGateway, &Console.BoardNetmask};
     for (std::size_t part = 0; part < message.Address.size(); ++part) {
         *address[part] = message.Address[part];
     }
+    const bool refused = !message.Address.empty() && !ParseBoardAddress(Console.BoardIp);
+    if (refused) {
+        Console.BoardIp.clear();
+    }
     if (message.Address.size() < std::size(address)) {
+        return;
+    }
+    PCMain->SetTabShown(TSFirmware, true);
+    PCMain->SetTabShown(TSSetup, !refused);
+    if (refused) {
+        PAccess->SetState(Text(RefusedAddressText(message.Address.front())), PanelColor::Maroon);
         return;
     }
     PAccess->SetState(Text("GOT ACCESS! IP:" + Console.BoardIp + " Gateway:" + Console.BoardGateway +
                            " Netmask:" + Console.BoardNetmask),
                       PanelColor::Green);
-    PCMain->SetTabShown(TSFirmware, true);
-    PCMain->SetTabShown(TSSetup, true);
 }
 
 // The board is held in reset without holding up the window: the timer raises DTR again. A REBOOT that arrives

@@ -4,6 +4,8 @@
 
 TStatusPanel::TStatusPanel(QWidget* parent) : QLabel(parent)
 {
+    // The flows put text from the board into the panels: it is shown as it is, never read as markup.
+    setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignCenter);
     setAutoFillBackground(true);
     QPalette colours = palette();
