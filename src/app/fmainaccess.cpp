@@ -137,7 +137,7 @@ void TFMain::BAccessSaveClick()
         values[static_cast<std::size_t>(field)] = Text(AccessFieldText(static_cast<TAccessField>(field)));
     }
     BoardPassword = Text(EBoardPass->text());
-    PAccess->setText(QStringLiteral("SAVED"));
+    PAccess->SetText(QStringLiteral("SAVED"));
     QCoreApplication::processEvents();
     const std::string line = BuildSettingsLine(values);
     const int written = SerialPort.WriteText(line);

@@ -25,6 +25,7 @@ void TFMain::BuildSetupPage()
 {
     EUrl = new QLineEdit(QStringLiteral("EUrl"), TSSetup);
     EUrl->setObjectName(QStringLiteral("EUrl"));
+    EUrl->setAccessibleName(QStringLiteral("Board page address"));
     EUrl->setGeometry(8, 10, 449, 26);
     EUrl->setReadOnly(true);
     QPalette colours = EUrl->palette();
@@ -46,6 +47,7 @@ void TFMain::BuildSetupPage()
     // The browser sits below the address row and takes the rest of the page, down to its bottom.
     Chromium = new TChromium(TSSetup);
     Chromium->setObjectName(QStringLiteral("Chromium"));
+    Chromium->setAccessibleName(QStringLiteral("Board page"));
     auto* layout = new QVBoxLayout(TSSetup);
     layout->setContentsMargins(0, 52, 0, 0);
     layout->addWidget(Chromium);

@@ -141,6 +141,38 @@ TEST_F(AccessTest, AccessShowsTheAddressAndTheHiddenTabs)
     EXPECT_EQ(Window->ENetMask->text(), "255.255.255.0");
 }
 
+// Each field has a name of its own for screen readers (the group's title named them all before); Tab visits the
+// page top to bottom, and the panel, a button to screen readers, copies the address on Space as on a click.
+TEST_F(AccessTest, FieldsAreFoundByTheirAccessibleNamesAndThePanelIsPressedFromTheKeyboard)
+{
+    ConnectAndInit();
+    const std::pair<const char*, QWidget*> fields[] = {
+        {"Wi-Fi password", Window->EWFPass}, {"IP", Window->ENetIp},
+        {"Gateway", Window->ENetGate},       {"Netmask", Window->ENetMask},
+        {"Board name", Window->EBoardName},  {"Board password", Window->EBoardPass},
+        {"Hotspot SSID", Window->EInitSsid}, {"Hotspot password", Window->EInitPass}};
+    for (const auto& [name, field] : fields) {
+        EXPECT_EQ(SpokenControl(name), field) << name;
+        EXPECT_FALSE(CaptionOf(field).isEmpty()) << name;
+    }
+    EXPECT_EQ(CaptionOf(Window->CBSsid), "SSID ");
+    SelectTabByUser(Window->TSAccess);
+    EXPECT_EQ(TabVisits(Window->PAccess, 12),
+              QStringList({"PAccess", "CBSsid", "EWFPass", "ENetIp", "ENetGate", "ENetMask", "EBoardName", "EBoardPass",
+                           "EInitSsid", "EInitPass", "BAccessSave", "BShowPasswords"}));
+
+    Board().Write("QUORLANE_JSON {\"operate\":\"ACCESS\",\"ip\":\"192.168.1.20\",\"gate\":\"192.168.1.1\","
+                  "\"mask\":\"255.255.255.0\"}\r\n");
+    ASSERT_TRUE(WaitFor([&] { return Window->PAccess->Color() == QColor(0, 128, 0); }));
+    QAccessibleInterface* panel = QAccessible::queryAccessibleInterface(Window->PAccess);
+    EXPECT_EQ(panel->role(), QAccessible::Button);
+    EXPECT_EQ(panel->text(QAccessible::Name), "Board access");
+    EXPECT_EQ(panel->text(QAccessible::Description), Window->PAccess->text());
+    Window->PAccess->setFocus();
+    QTest::keyClick(Window->PAccess, Qt::Key_Space);
+    EXPECT_EQ(Window->ENetIp->text(), "192.168.1.20");
+}
+
 TEST_F(AccessTest, AccessBeforeInitShowsTabsWhileThePageStaysLocked)
 {
     Connect();
