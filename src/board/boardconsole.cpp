@@ -24,7 +24,6 @@ void TBoardConsole::Receive(std::string_view bytes, const TSink& sink)
     FReceiving = false;
 }
 
-// Bytes that arrive while Receive is at work are not dropped: they follow what it works on.
 void TBoardConsole::Reset()
 {
     LineBuffer.clear();

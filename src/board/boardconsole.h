@@ -37,7 +37,8 @@ public:
     // they wait and are taken, in order, when this call has done with its own.
     void Receive(std::string_view bytes, const TSink& sink);
 
-    // Empties all five fields, as connect and the REBOOT message do.
+    // Empties all five fields, as connect and the REBOOT message do: the next bytes start a new line. Bytes that
+    // wait for a Receive at work are kept; they follow what it works on.
     void Reset();
 
     std::string LineBuffer;
