@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QSocketNotifier>
+#include <QTimer>
 
 namespace {
 
@@ -36,18 +37,31 @@ QPushButton* Button(QWidget* parent, const char* name, const char* caption, QRec
     return button;
 }
 
-void Label(QWidget* parent, const char* caption, QPoint at)
+// A caption; with a buddy, the field it names: screen readers then name the field by it (a drop-down list, whose
+// accessible name on Linux is its current text, is known only so), and a click on it focuses the field.
+QLabel* Label(QWidget* parent, const char* caption, QPoint at, QWidget* buddy = nullptr)
 {
     auto* label = new QLabel(QLatin1String(caption), parent);
     label->move(at);
+    label->setBuddy(buddy);
+    return label;
+}
+
+// A field's name for screen readers. The caption alone would not tell the Access page's fields apart (three are
+// "Password"), and a field without one would be announced by its group's title.
+template <typename T>
+T* Spoken(T* field, const char* name)
+{
+    field->setAccessibleName(QLatin1String(name));
+    return field;
 }
 
 // One labelled edit row of an Access page group.
-QLineEdit* Edit(QGroupBox* group, const char* name, const char* caption, int row)
+QLineEdit* Edit(QGroupBox* group, const char* name, const char* caption, int row, const char* spoken)
 {
-    Label(group, caption, {16, 30 + row * 32});
-    auto* edit = Named(new QLineEdit(group), name);
+    auto* edit = Spoken(Named(new QLineEdit(group), name), spoken);
     edit->setGeometry(120, 26 + row * 32, 570, 26);
+    Label(group, caption, {16, 30 + row * 32}, edit);
     return edit;
 }
 
@@ -135,49 +149,58 @@ TFMain::~TFMain()
     // The port closes in its own destructor, which never throws (a vanished device cannot be closed cleanly).
 }
 
+// The controls are made in the order Tab visits them: port, its buttons, the console.
 void TFMain::BuildConnectPage()
 {
-    Label(TSConnect, "Board COM-port:", {12, 12});
     CBComPort = Named(new QComboBox(TSConnect), "CBComPort");
     CBComPort->setGeometry(12, 32, 180, 28);
+    Label(TSConnect, "Board COM-port:", {12, 12}, CBComPort);
     BComRefresh = Button(TSConnect, "BComRefresh", "Refresh", {198, 32, 90, 28});
     Label(TSConnect, "Board operate:", {304, 12});
     BComConn = Button(TSConnect, "BComConn", "Connect", {304, 32, 100, 28});
     BComDisconn = Button(TSConnect, "BComDisconn", "Disconnect", {408, 32, 100, 28});
     BComInit = Button(TSConnect, "BComInit", "Initialize", {512, 32, 100, 28});
-    PComState = Named(new TStatusPanel(TSConnect), "PComState");
+    PComState = Spoken(Named(new TStatusPanel(TSConnect), "PComState"), "Connection state");
     PComState->setGeometry(624, 10, 94, 52);
-    MComEcho = Named(new TMemo(TSConnect), "MComEcho");
+    // The console can be read and copied from the keyboard too; Tab leaves it.
+    MComEcho = Spoken(Named(new TMemo(TSConnect), "MComEcho"), "Board console");
     MComEcho->setGeometry(8, 70, 710, 550);
+    MComEcho->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    MComEcho->setTabChangesFocus(true);
 }
 
+// The controls are made in the order Tab visits them, top to bottom. The panel is a button too: Space or Enter
+// copies the board's address into the network fields, as a click does.
 void TFMain::BuildAccessPage()
 {
-    PAccess = Named(new TStatusPanel(TSAccess), "PAccess");
+    PAccess = Spoken(Named(new TStatusPanel(TSAccess), "PAccess"), "Board access");
     PAccess->setGeometry(8, 8, 710, 40);
-    PAccess->setCursor(Qt::PointingHandCursor);
+    PAccess->MakeClickable();
 
     auto* wifi = Group(TSAccess, "Wi-Fi access", {8, 56, 710, 96});
-    Label(wifi, "SSID ", {16, 30});
     CBSsid = Named(new QComboBox(wifi), "CBSsid");
     CBSsid->setEditable(true);
     // The list holds only the networks the board reported: Enter must not add the typed text to it.
     CBSsid->setInsertPolicy(QComboBox::NoInsert);
     CBSsid->setGeometry(120, 26, 570, 26);
-    EWFPass = Edit(wifi, "EWFPass", "Password ", 1);
+    Label(wifi, "SSID ", {16, 30}, CBSsid);
+    EWFPass = Edit(wifi, "EWFPass", "Password ", 1, "Wi-Fi password");
 
     auto* network = Group(TSAccess, "Network (leave blank for auto)", {8, 160, 710, 128});
-    ENetIp = Edit(network, "ENetIp", "IP", 0);
-    ENetGate = Edit(network, "ENetGate", "Gateway", 1);
-    ENetMask = Edit(network, "ENetMask", "Netmask", 2);
+    ENetIp = Edit(network, "ENetIp", "IP", 0, "IP");
+    ENetGate = Edit(network, "ENetGate", "Gateway", 1, "Gateway");
+    ENetMask = Edit(network, "ENetMask", "Netmask", 2, "Netmask");
+    for (QLineEdit* automatic : {ENetIp, ENetGate, ENetMask}) {
+        automatic->setAccessibleDescription(QStringLiteral("Leave blank for auto"));
+    }
 
     auto* system = Group(TSAccess, "Board system", {8, 296, 710, 96});
-    EBoardName = Edit(system, "EBoardName", "Name", 0);
-    EBoardPass = Edit(system, "EBoardPass", "Password ", 1);
+    EBoardName = Edit(system, "EBoardName", "Name", 0, "Board name");
+    EBoardPass = Edit(system, "EBoardPass", "Password ", 1, "Board password");
 
     auto* hotspot = Group(TSAccess, "Board hotspot", {8, 400, 710, 96});
-    EInitSsid = Edit(hotspot, "EInitSsid", "SSID", 0);
-    EInitPass = Edit(hotspot, "EInitPass", "Password ", 1);
+    EInitSsid = Edit(hotspot, "EInitSsid", "SSID", 0, "Hotspot SSID");
+    EInitPass = Edit(hotspot, "EInitPass", "Password ", 1, "Hotspot password");
 
     BAccessSave = Button(TSAccess, "BAccessSave", "Save", {8, 508, 710, 36});
 
@@ -192,6 +215,12 @@ void TFMain::BuildAccessPage()
             password->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
         }
     });
+
+    // How long REBOOT holds the board in reset (fmainaccess.cpp).
+    FRebootPulse = Named(new QTimer(this), "RebootPulse");
+    FRebootPulse->setSingleShot(true);
+    FRebootPulse->setInterval(500);
+    QObject::connect(FRebootPulse, &QTimer::timeout, this, [this] { EndRebootPulse(); });
 }
 
 QList<QLineEdit*> TFMain::PasswordEdits() const

@@ -25,6 +25,7 @@ class QLineEdit;
 class QMessageBox;
 class QPushButton;
 class QSocketNotifier;
+class QTimer;
 class TPortWatch;
 class TMemo;
 class TPageControl;
@@ -190,6 +191,7 @@ private:
     void ApplyInit(const TBoardMessage& message);
     void ApplyAccess(const TBoardMessage& message);
     void RebootBoard();
+    void EndRebootPulse();
     QList<QWidget*> AccessControls() const;
     QList<QLineEdit*> PasswordEdits() const;
     QString AccessFieldText(TAccessField field) const;
@@ -207,4 +209,7 @@ private:
     TPortSource FPortSource;
     std::unique_ptr<TPortWatch> FPortWatch;
     std::unique_ptr<QSocketNotifier> FPortNotifier;
+    // REBOOT's reset pulse: DTR stays low until this timer runs out, on the port's opening it began on.
+    QTimer* FRebootPulse = nullptr;
+    unsigned FRebootOpening = 0;
 };

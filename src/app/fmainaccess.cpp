@@ -1,5 +1,6 @@
 #include "fmain.h"
 
+#include "boardaddress.h"
 #include "boardmessage.h"
 #include "memo.h"
 #include "pagecontrol.h"
@@ -10,7 +11,7 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QThread>
+#include <QTimer>
 #include <stdexcept>
 
 namespace {
@@ -74,32 +75,59 @@ void TFMain::ApplyInit(const TBoardMessage& message)
     }
 }
 
+// An "ip" that is no address is not kept: the Setup page would open it and sign in there with the board password.
+// The panel says what the board reported instead, and the Setup page is not offered.
 void TFMain::ApplyAccess(const TBoardMessage& message)
 {
     std::string* const address[] = {&Console.BoardIp, &Console.BoardGateway, &Console.BoardNetmask};
     for (std::size_t part = 0; part < message.Address.size(); ++part) {
         *address[part] = message.Address[part];
     }
+    const bool refused = !message.Address.empty() && !ParseBoardAddress(Console.BoardIp);
+    if (refused) {
+        Console.BoardIp.clear();
+    }
     if (message.Address.size() < std::size(address)) {
+        return;
+    }
+    PCMain->SetTabShown(TSFirmware, true);
+    PCMain->SetTabShown(TSSetup, !refused);
+    if (refused) {
+        PAccess->SetState(Text(RefusedAddressText(message.Address.front())), PanelColor::Maroon);
         return;
     }
     PAccess->SetState(Text("GOT ACCESS! IP:" + Console.BoardIp + " Gateway:" + Console.BoardGateway +
                            " Netmask:" + Console.BoardNetmask),
                       PanelColor::Green);
-    PCMain->SetTabShown(TSFirmware, true);
-    PCMain->SetTabShown(TSSetup, true);
 }
 
+// The board is held in reset without holding up the window: the timer raises DTR again. A REBOOT that arrives
+// while the pulse is under way joins it, so that a board sending many of them restarts once and the window goes on
+// serving its events meanwhile; nothing here processes events, so no received bytes are handled in between.
 void TFMain::RebootBoard()
 {
-    SerialPort.SetDTRLine(false);
+    if (!FRebootPulse->isActive() || FRebootOpening != SerialPort.Openings()) {
+        SerialPort.SetDTRLine(false);
+        FRebootOpening = SerialPort.Openings();
+        FRebootPulse->start();
+    }
     MComEcho->clear();
     MComEcho->AddLine(QStringLiteral("Rebooting..."));
     PAccess->SetState(QStringLiteral("REBOOT..."), PanelColor::Gray);
-    QCoreApplication::processEvents();
     Console.Reset();
-    QThread::msleep(500);
-    SerialPort.SetDTRLine(true);
+}
+
+// A port closed during the pulse, or closed and opened again, is left as it is: its DTR is no longer the pulse's.
+// A device that went away meanwhile ends the pulse silently; the port's loss is reported on its own.
+void TFMain::EndRebootPulse()
+{
+    if (!SerialPort.Connected() || SerialPort.Openings() != FRebootOpening) {
+        return;
+    }
+    try {
+        SerialPort.SetDTRLine(true);
+    } catch (const EComPort&) {
+    }
 }
 
 void TFMain::BAccessSaveClick()
@@ -109,7 +137,7 @@ void TFMain::BAccessSaveClick()
         values[static_cast<std::size_t>(field)] = Text(AccessFieldText(static_cast<TAccessField>(field)));
     }
     BoardPassword = Text(EBoardPass->text());
-    PAccess->setText(QStringLiteral("SAVED"));
+    PAccess->SetText(QStringLiteral("SAVED"));
     QCoreApplication::processEvents();
     const std::string line = BuildSettingsLine(values);
     const int written = SerialPort.WriteText(line);

@@ -3,7 +3,6 @@
 #include "application.h"
 #include "listcomports.h"
 #include "memo.h"
-#include "passwordmask.h"
 #include "portwatch.h"
 #include "statuspanel.h"
 
@@ -17,11 +16,12 @@ namespace {
 
 constexpr int MaxConsoleLines = 2000;
 
-// A console line as the memo shows it, passwords masked. The board's line ends in CR; the memo keeps one line per
-// entry, so carriage returns are not inserted (the text widget would start a new paragraph at each).
-QString ConsoleLineText(const std::string& line)
+// A console line as the memo shows it (the console has masked its passwords). The board's line ends in CR; the
+// memo keeps one line per entry, so carriage returns are not inserted (the text widget would start a new paragraph
+// at each).
+QString ConsoleLineText(const std::string& shown)
 {
-    QString text = QString::fromUtf8(MaskPasswords(line));
+    QString text = QString::fromUtf8(shown);
     text.remove(QLatin1Char('\r'));
     return text;
 }

@@ -2,12 +2,14 @@
 #include "fmain.h"
 
 #include "authcallback.h"
+#include "boardaddress.h"
 #include "chromium.h"
 
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QThread>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEngineHistory>
 #include <QWebEnginePage>
@@ -23,6 +25,7 @@ void TFMain::BuildSetupPage()
 {
     EUrl = new QLineEdit(QStringLiteral("EUrl"), TSSetup);
     EUrl->setObjectName(QStringLiteral("EUrl"));
+    EUrl->setAccessibleName(QStringLiteral("Board page address"));
     EUrl->setGeometry(8, 10, 449, 26);
     EUrl->setReadOnly(true);
     QPalette colours = EUrl->palette();
@@ -44,6 +47,7 @@ void TFMain::BuildSetupPage()
     // The browser sits below the address row and takes the rest of the page, down to its bottom.
     Chromium = new TChromium(TSSetup);
     Chromium->setObjectName(QStringLiteral("Chromium"));
+    Chromium->setAccessibleName(QStringLiteral("Board page"));
     auto* layout = new QVBoxLayout(TSSetup);
     layout->setContentsMargins(0, 52, 0, 0);
     layout->addWidget(Chromium);
@@ -54,12 +58,24 @@ void TFMain::BuildSetupPage()
     QWidget::setTabOrder(Chromium, EUrl);
 }
 
+// The page's address is built from the parts of the board's address, never by joining text, so nothing the board
+// reports can name another host. Without an address (none reported, or emptied by REBOOT) only the scheme is handed
+// over, and the browser shows its own error.
 void TFMain::ShowBoardPage()
 {
-    EUrl->setText("http://" + QString::fromStdString(Console.BoardIp));
-    const QString url = EUrl->text();
-    Credentials.SetBoardUrl(url);
-    Chromium->OpenUrl(url);
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(QStringLiteral(""));
+    if (const std::optional<TBoardAddress> address = ParseBoardAddress(Console.BoardIp)) {
+        url.setHost(QString::fromStdString(address->Host));
+        if (address->Port != 0) {
+            url.setPort(address->Port);
+        }
+    }
+    const QString page = url.toString();
+    EUrl->setText(page);
+    Credentials.SetBoardUrl(page);
+    Chromium->OpenUrl(page);
 }
 
 void TFMain::BBackClick()

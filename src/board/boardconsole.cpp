@@ -1,18 +1,27 @@
 #include "boardconsole.h"
 
-void TBoardConsole::Receive(const std::string& bytes, const TSink& sink)
+#include <algorithm>
+
+void TBoardConsole::Receive(std::string_view bytes, const TSink& sink)
 {
-    std::string::size_type start = 0;
-    while (start < bytes.size()) {
-        const auto lineFeed = bytes.find('\n', start);
-        if (lineFeed == std::string::npos) {
-            LineBuffer.append(bytes, start, std::string::npos);
-            return;
-        }
-        LineBuffer.append(bytes, start, lineFeed - start);
-        CompleteLine(sink);
-        start = lineFeed + 1;
+    if (FReceiving) {
+        FLater.append(bytes);
+        return;
     }
+    FReceiving = true;
+    try {
+        Take(bytes, sink);
+        while (!FLater.empty()) {
+            const std::string later = std::move(FLater);
+            FLater.clear();
+            Take(later, sink);
+        }
+    } catch (...) {
+        FReceiving = false;
+        FLater.clear();
+        throw;
+    }
+    FReceiving = false;
 }
 
 void TBoardConsole::Reset()
@@ -22,21 +31,53 @@ void TBoardConsole::Reset()
     BoardGateway.clear();
     BoardNetmask.clear();
     EchoOn = false;
+    FContinued = false;
+    FMask.EndLine();
 }
 
-void TBoardConsole::CompleteLine(const TSink& sink)
+// A line is cut only when a byte that is no line feed finds it full, so a line of exactly the limit stays whole.
+void TBoardConsole::Take(std::string_view bytes, const TSink& sink)
 {
-    // The line leaves the buffer before it is acted on: the sink may process events, and the bytes that a nested
-    // Receive appends then start the next line instead of extending this one.
+    while (!bytes.empty()) {
+        const std::size_t lineFeed = bytes.find('\n');
+        const std::size_t length = std::min(lineFeed, bytes.size());
+        const std::size_t room = MaxLineLength - LineBuffer.size();
+        if (length > room) {
+            LineBuffer.append(bytes.substr(0, room));
+            bytes.remove_prefix(room);
+            CompleteLine(true, sink);
+            continue;
+        }
+        LineBuffer.append(bytes.substr(0, length));
+        if (lineFeed == std::string_view::npos) {
+            return;
+        }
+        bytes.remove_prefix(length + 1);
+        CompleteLine(false, sink);
+    }
+}
+
+void TBoardConsole::CompleteLine(bool cut, const TSink& sink)
+{
+    // The line leaves the buffer before it is acted on: the sink may reset the console.
     const std::string line = std::move(LineBuffer);
     LineBuffer.clear();
-    if (line == StartMarkerLine) {
+    const bool lineStart = !FContinued;
+    FContinued = cut;
+    if (lineStart && line == StartMarkerLine) {
         EchoOn = true;
     }
     if (EchoOn) {
-        sink.ShowLine(line);
+        std::string shown = FMask.Piece(line);
+        if (cut) {
+            shown += CutMark;
+        }
+        sink.ShowLine(shown);
     }
-    if (line.starts_with(JsonMarker)) {
+    if (!cut) {
+        FMask.EndLine();
+    }
+    if (lineStart && line.starts_with(JsonMarker)) {
         sink.JsonLine(line.substr(JsonMarker.size()));
     }
 }

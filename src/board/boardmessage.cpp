@@ -3,6 +3,7 @@
 #include "json.h"
 
 #include <array>
+#include <unordered_set>
 
 using namespace quorlane::json;
 
@@ -43,9 +44,16 @@ void DecodeInit(const TJSONobject& object, TBoardMessage& message)
         return;
     }
     message.Scan.emplace();
+    std::unordered_set<std::string> seen;
     for (int index = 0; scan != nullptr && index < scan->ItemCount(); ++index) {
+        if (message.Scan->size() == MaxScanNetworks) {
+            return;
+        }
         try {
-            message.Scan->push_back(scan->Item(index)->Value().AsTextStrict());
+            std::string network = scan->Item(index)->Value().AsTextStrict();
+            if (seen.insert(network).second) {
+                message.Scan->push_back(std::move(network));
+            }
         } catch (const EVariantConversion&) {
             return;
         }

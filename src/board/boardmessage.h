@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,9 @@ constexpr int AccessFieldCount = 9;
 // The JSON member that carries a field, in INIT and in the settings line.
 const char* AccessFieldMember(TAccessField field);
 
+// INIT's network list keeps at most this many networks: the board cannot fill the drop-down list without bound.
+constexpr std::size_t MaxScanNetworks = 256;
+
 // One board message, decoded as far as it could be read. Handling a message stops silently at the first member
 // that is missing or unreadable and keeps what was done before, so each list holds the values up to that point.
 struct TBoardMessage
@@ -20,7 +24,7 @@ struct TBoardMessage
     // INIT: the nine field values in TAccessField order, fewer when one was missing.
     std::vector<std::string> Fields;
     // INIT: present when all nine fields were read and "scan" is an array; the entries up to the first one that
-    // is not text.
+    // is not text, each network once (where it first appears) and at most MaxScanNetworks of them.
     std::optional<std::vector<std::string>> Scan;
     // ACCESS: "ip", "gate" and "mask" in that order, fewer when one was missing.
     std::vector<std::string> Address;

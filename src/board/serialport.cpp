@@ -159,6 +159,7 @@ bool TSerialPort::OpenPort()
     }
     FLost = false;
     FConnected = true;
+    ++FOpenings;
     try {
         ApplySettings();
     } catch (const EComPort&) {

@@ -185,6 +185,9 @@ public:
     int WaitRequest(TAsyncRequest* request);
 
     bool Connected() const { return FConnected; }
+    // How many times OpenPort has opened the port: tells one opening from the next, so that something begun on
+    // the port can see whether it was closed (and perhaps opened again) meanwhile.
+    unsigned Openings() const { return FOpenings; }
     // True once the wait thread has seen the device vanish; cleared by the next OpenPort.
     bool Lost() const;
 
@@ -237,6 +240,7 @@ private:
     TParity FParity = paNone;
     TStopBits FStopBits = sb1;
     bool FConnected = false;
+    unsigned FOpenings = 0;
     bool FClosing = false;
     std::atomic<bool> FLost = false;
     TPortEvents FWatchedEvents = 0xFF;

@@ -141,6 +141,38 @@ TEST_F(AccessTest, AccessShowsTheAddressAndTheHiddenTabs)
     EXPECT_EQ(Window->ENetMask->text(), "255.255.255.0");
 }
 
+// Each field has a name of its own for screen readers (the group's title named them all before); Tab visits the
+// page top to bottom, and the panel, a button to screen readers, copies the address on Space as on a click.
+TEST_F(AccessTest, FieldsAreFoundByTheirAccessibleNamesAndThePanelIsPressedFromTheKeyboard)
+{
+    ConnectAndInit();
+    const std::pair<const char*, QWidget*> fields[] = {
+        {"Wi-Fi password", Window->EWFPass}, {"IP", Window->ENetIp},
+        {"Gateway", Window->ENetGate},       {"Netmask", Window->ENetMask},
+        {"Board name", Window->EBoardName},  {"Board password", Window->EBoardPass},
+        {"Hotspot SSID", Window->EInitSsid}, {"Hotspot password", Window->EInitPass}};
+    for (const auto& [name, field] : fields) {
+        EXPECT_EQ(SpokenControl(name), field) << name;
+        EXPECT_FALSE(CaptionOf(field).isEmpty()) << name;
+    }
+    EXPECT_EQ(CaptionOf(Window->CBSsid), "SSID ");
+    SelectTabByUser(Window->TSAccess);
+    EXPECT_EQ(TabVisits(Window->PAccess, 12),
+              QStringList({"PAccess", "CBSsid", "EWFPass", "ENetIp", "ENetGate", "ENetMask", "EBoardName", "EBoardPass",
+                           "EInitSsid", "EInitPass", "BAccessSave", "BShowPasswords"}));
+
+    Board().Write("QUORLANE_JSON {\"operate\":\"ACCESS\",\"ip\":\"192.168.1.20\",\"gate\":\"192.168.1.1\","
+                  "\"mask\":\"255.255.255.0\"}\r\n");
+    ASSERT_TRUE(WaitFor([&] { return Window->PAccess->Color() == QColor(0, 128, 0); }));
+    QAccessibleInterface* panel = QAccessible::queryAccessibleInterface(Window->PAccess);
+    EXPECT_EQ(panel->role(), QAccessible::Button);
+    EXPECT_EQ(panel->text(QAccessible::Name), "Board access");
+    EXPECT_EQ(panel->text(QAccessible::Description), Window->PAccess->text());
+    Window->PAccess->setFocus();
+    QTest::keyClick(Window->PAccess, Qt::Key_Space);
+    EXPECT_EQ(Window->ENetIp->text(), "192.168.1.20");
+}
+
 TEST_F(AccessTest, AccessBeforeInitShowsTabsWhileThePageStaysLocked)
 {
     Connect();
@@ -176,6 +208,42 @@ TEST_F(AccessTest, RebootResetsTheBoardAndTheConsole)
     Board().Write("late chatter\r\nQUORLANE_START\r\nbooted\r\n");
     ASSERT_TRUE(WaitFor([&] { return EchoLines().contains("booted"); }));
     EXPECT_EQ(EchoLines(), QStringList({"Rebooting...", "QUORLANE_START", "booted"}));
+}
+
+// Each REBOOT used to hold the window for half a second, so a read of 60 froze it for half a minute. They now join
+// one reset pulse, and the window serves its events while the board is held in reset (a blocking wait would serve
+// one or two). A port closed during the pulse is left alone when it ends.
+TEST_F(AccessTest, SixtyRebootsJoinOnePulseDuringWhichTheWindowServesItsEvents)
+{
+    ConnectAndInit();
+    const auto* pulse = Window->findChild<QTimer*>("RebootPulse");
+    ASSERT_NE(pulse, nullptr);
+    int pulses = 0;
+    int servedDuringPulses = 0;
+    bool pulsing = false;
+    QTimer eventLoopPass;
+    eventLoopPass.setInterval(0);
+    QObject::connect(&eventLoopPass, &QTimer::timeout, [&] {
+        pulses += pulse->isActive() && !pulsing;
+        pulsing = pulse->isActive();
+        servedDuringPulses += pulsing;
+    });
+    eventLoopPass.start();
+    std::string reboots;
+    for (int reboot = 0; reboot < 60; ++reboot) {
+        reboots += "QUORLANE_JSON {\"operate\":\"REBOOT\"}\r\n";
+    }
+    Board().Write(reboots + "QUORLANE_START\r\nback\r\n");
+    ASSERT_TRUE(WaitFor([&] { return EchoLines().contains("back") && pulses == 1 && !pulsing; }));
+    EXPECT_GT(servedDuringPulses, 10);
+    EXPECT_EQ(EchoLines(), QStringList({"Rebooting...", "QUORLANE_START", "back"}));
+
+    Board().Write("QUORLANE_JSON {\"operate\":\"REBOOT\"}\r\n");
+    ASSERT_TRUE(WaitFor([&] { return pulsing; }));
+    Click(Window->BComDisconn);
+    ASSERT_TRUE(WaitFor([&] { return !pulsing; }));
+    EXPECT_EQ(pulses, 2);
+    EXPECT_TRUE(Boxes.empty());
 }
 
 // The reset pulse fails on a closed port: the handling ends there, silently, and nothing after it is done.

@@ -101,6 +101,21 @@ TEST_F(ConnectTest, VanishedDeviceReturnsToTheDisconnectedState)
     EXPECT_EQ(EchoLines().last(), "Lost connection to " + QString::fromStdString(Board().Path()));
 }
 
+// A screen reader finds each control by a name of its own and hears the state panel's text as it changes; Tab visits
+// the page's controls in their order on screen.
+TEST_F(ConnectTest, ControlsAreFoundByTheirAccessibleNamesAndVisitedWithTab)
+{
+    EXPECT_EQ(CaptionOf(Window->CBComPort), "Board COM-port:");
+    EXPECT_EQ(SpokenControl("Board console"), Window->MComEcho);
+    QAccessibleInterface* state = QAccessible::queryAccessibleInterface(Window->PComState);
+    EXPECT_EQ(state->text(QAccessible::Name), "Connection state");
+    EXPECT_EQ(state->text(QAccessible::Description), "WAIT");
+    Connect();
+    EXPECT_EQ(state->text(QAccessible::Description), "ONLINE");
+    EXPECT_EQ(TabVisits(Window->CBComPort, 6),
+              QStringList({"CBComPort", "BComRefresh", "BComConn", "BComDisconn", "BComInit", "MComEcho"}));
+}
+
 using RefreshTest = WindowTest;
 
 TEST_F(RefreshTest, KeepsThePositionNotTheName)

@@ -7,6 +7,8 @@
 
 #include <QAuthenticator>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
@@ -288,6 +290,41 @@ TEST_F(SetupPageTest, RequestOnAnotherThreadReadsThePasswordWhole)
     EXPECT_TRUE(result);
     EXPECT_EQ(authenticator.user(), "quorl");
     EXPECT_EQ(authenticator.password(), "from-the-main-thread");
+}
+
+// An "ip" with a user part made the page open the host after the '@' and sign in there with the board password. It
+// is refused: the panel says so and the Setup tab goes; Home, given the text all the same, builds no address from
+// it; and the other host, which answers whoever comes, sees nobody while the board's own page still loads.
+TEST_F(SetupPageTest, AddressWithAUserPartIsRefusedAndNothingReachesTheOtherHost)
+{
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress("127.0.0.2"), 0)) << other.errorString().toStdString();
+    int visits = 0;
+    QObject::connect(&other, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* visitor = other.nextPendingConnection()) {
+            ++visits;
+            visitor->write("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nother");
+            visitor->disconnectFromHost();
+            QObject::connect(visitor, &QTcpSocket::disconnected, visitor, &QObject::deleteLater);
+        }
+    });
+    Access(Server.BoardAddress());
+    ASSERT_TRUE(ShowSetupAndWait(BoardUrl("/")));
+
+    const QString reported = "127.0.0.1@127.0.0.2:" + QString::number(other.serverPort());
+    Window->HandleBoardMessage("{\"operate\":\"ACCESS\",\"ip\":\"" + reported.toStdString() +
+                               "\",\"gate\":\"127.0.0.1\",\"mask\":\"255.0.0.0\"}");
+    EXPECT_EQ(Window->PAccess->text(), "The board reported an address that is not one: \"" + reported + "\"");
+    EXPECT_FALSE(Window->PCMain->IsTabShown(Window->TSSetup));
+    EXPECT_NE(Window->PCMain->currentWidget(), Window->TSSetup);
+
+    Window->Console.BoardIp = reported.toStdString();
+    Click(Window->BHome);
+    EXPECT_EQ(Window->EUrl->text(), "http://");
+
+    Access(Server.BoardAddress());
+    ASSERT_TRUE(ShowSetupAndWait(BoardUrl("/")));
+    EXPECT_EQ(visits, 0);
 }
 
 // The road a user walks with the board simulator: connect, INIT, a new board password saved, ACCESS with the

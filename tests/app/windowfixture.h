@@ -8,6 +8,7 @@
 #include "statuspanel.h"
 #include "testapplication.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -104,6 +105,49 @@ protected:
         SelectPort(Board().Path());
         Click(Window->BComConn);
         ASSERT_EQ(Window->PComState->text(), "ONLINE");
+    }
+
+    // The control that a screen reader names so: the one focusable control of the window with that accessible name,
+    // or none when there is none or more than one.
+    QWidget* SpokenControl(const QString& name) const
+    {
+        QWidget* found = nullptr;
+        for (QWidget* control : Window->findChildren<QWidget*>()) {
+            QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(control);
+            if (control->focusPolicy() != Qt::NoFocus && spoken != nullptr && spoken->text(QAccessible::Name) == name) {
+                if (found != nullptr) {
+                    return nullptr;
+                }
+                found = control;
+            }
+        }
+        return found;
+    }
+
+    // The caption that labels a control for screen readers, its buddy label's text. A drop-down list is known by
+    // it: on Linux its accessible name is its current text.
+    static QString CaptionOf(QWidget* control)
+    {
+        const auto labels = QAccessible::queryAccessibleInterface(control)->relations(QAccessible::Label);
+        return labels.isEmpty() ? QString() : labels.front().first->text(QAccessible::Name);
+    }
+
+    // The named controls that Tab visits from `first` on, `count` of them, as the keyboard moves the focus.
+    QStringList TabVisits(QWidget* first, int count)
+    {
+        Window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+        first->setFocus(Qt::TabFocusReason);
+        QStringList visits;
+        for (int visit = 0; visit < count; ++visit) {
+            QWidget* focused = QApplication::focusWidget();
+            while (focused != nullptr && focused->objectName().isEmpty()) {
+                focused = focused->parentWidget();
+            }
+            visits.append(focused != nullptr ? focused->objectName() : QString());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        return visits;
     }
 
     // The console lines the memo shows, top to bottom.

@@ -112,13 +112,14 @@ TEST_F(BoardConsoleTest, ResetEmptiesTheWholeState)
     EXPECT_TRUE(Console.BoardNetmask.empty());
 }
 
-// A board message handler that processes events can see more bytes arrive. The message line has left the buffer
-// by then: the new bytes are neither glued onto it (which handed the same message on a second time) nor dropped.
-TEST_F(BoardConsoleTest, NestedReceiveDuringAMessageWorksOnTheSameBuffer)
+// A board message handler that processes events can see more bytes arrive. They came after the rest of the read
+// that holds the message, so they wait for it: the message line is handed on once, and no line is glued together
+// from pieces in the wrong order.
+TEST_F(BoardConsoleTest, NestedReceiveDuringAMessageWaitsForTheBytesBeforeIt)
 {
     std::vector<std::string> seen;
-    TBoardConsole::TSink nested{[&](const std::string& line) { seen.push_back("show:" + line); },
-                                [&](const std::string& message) { seen.push_back("json:" + message); }};
+    TBoardConsole::TSink nested{[&](const std::string& line) { seen.push_back("nested show:" + line); },
+                                [&](const std::string& message) { seen.push_back("nested json:" + message); }};
     TBoardConsole::TSink outer{[&](const std::string& line) { seen.push_back("show:" + line); },
                                [&](const std::string& message) {
                                    seen.push_back("json:" + message);
@@ -126,8 +127,58 @@ TEST_F(BoardConsoleTest, NestedReceiveDuringAMessageWorksOnTheSameBuffer)
                                    Console.Receive("QUORLANE_START\r\ninner\r\nrest", nested);
                                }};
     Console.Receive("QUORLANE_JSON m\nafter\n", outer);
-    EXPECT_EQ(seen, (std::vector<std::string>{"json: m", "show:QUORLANE_START\r", "show:inner\r", "show:restafter"}));
-    EXPECT_TRUE(Console.LineBuffer.empty());
+    EXPECT_EQ(seen, (std::vector<std::string>{"json: m", "show:QUORLANE_START\r", "show:inner\r"}));
+    EXPECT_EQ(Console.LineBuffer, "rest");
+}
+
+// A board that never sends a line feed: the line stops growing at the limit, the cut is marked, and the rest goes
+// on as a line of its own that is shown but never read as a marker; a password value that runs over the cut stays
+// hidden in the rest.
+TEST_F(BoardConsoleTest, LongLineIsCutMarkedAndGoesOnAsAPlainLine)
+{
+    const std::size_t limit = TBoardConsole::MaxLineLength;
+    const std::string whole(limit, 'w');
+    Feed("QUORLANE_START\r\n" + whole + "\n");
+    ASSERT_EQ(Events.size(), 2U);
+    // Lines of this size are compared without printing them.
+    EXPECT_TRUE(Events[1] == "show:" + whole);
+
+    Events.clear();
+    const std::string head = "{\"pass\":\"" + std::string(limit - 9, 's');
+    Feed(head + "ecret\",\"x\":1}QUORLANE_JSON {}\r\n");
+    EXPECT_EQ(Events, (std::vector<std::string>{"show:{\"pass\":\"********" + std::string(TBoardConsole::CutMark),
+                                                "show:********\",\"x\":1}QUORLANE_JSON {}\r"}));
+
+    Events.clear();
+    for (int piece = 0; piece < 3; ++piece) {
+        Feed(std::string(limit, 'z'));
+    }
+    EXPECT_EQ(Events.size(), 2U);
+    EXPECT_EQ(Console.LineBuffer.size(), limit);
+    Feed("QUORLANE_JSON {}\n");
+    ASSERT_EQ(Events.size(), 4U);
+    EXPECT_TRUE(Events[2] == "show:" + std::string(limit, 'z') + std::string(TBoardConsole::CutMark));
+    EXPECT_EQ(Events[3], "show:QUORLANE_JSON {}");
+}
+
+// The name counts as the parser reads it, and the line is masked whole however many reads brought it, also when
+// its second half arrived while the message before it was being handled.
+TEST_F(BoardConsoleTest, PasswordsAreMaskedByTheirDecodedNameHoweverTheLineArrives)
+{
+    const std::string rest = "61ss\":\"secret\",\"board_pass\" : \"b\\\"p\",\"\\u0069nit_pass\":7}\r\n";
+    TBoardConsole::TSink sink{Sink.ShowLine, [&](const std::string& message) {
+                                  Sink.JsonLine(message);
+                                  if (message.find("REBOOT") != std::string::npos) {
+                                      Console.Receive(rest, sink);
+                                  }
+                              }};
+    Console.Receive("QUORLANE_START\r\nQUORLANE_JSON {\"operate\":\"REBOOT\"}\r\n"
+                    "QUORLANE_JSON {\"operate\":\"INIT\",\"p\\u00",
+                    sink);
+    ASSERT_EQ(Events.size(), 5U);
+    EXPECT_EQ(Events[3], "show:QUORLANE_JSON {\"operate\":\"INIT\",\"p\\u0061ss\":\"********\","
+                         "\"board_pass\" : \"********\",\"\\u0069nit_pass\":********}\r");
+    EXPECT_EQ(Events[4], "json: {\"operate\":\"INIT\",\"p\\u00" + rest.substr(0, rest.size() - 1));
 }
 
 } // namespace

@@ -102,6 +102,22 @@ TEST(BoardMessageInit, NonAsciiTextArrivesAsUtf8)
     EXPECT_EQ(message.Fields[0], "caf\xC3\xA9\xC3\xA9");
 }
 
+TEST(BoardMessageInit, ScanKeepsEachNetworkOnceUpToTheLimit)
+{
+    std::string scan = R"(["lab")";
+    for (std::size_t network = 0; network <= MaxScanNetworks; ++network) {
+        scan += ",\"net" + std::to_string(network) + "\",\"lab\"";
+    }
+    std::string text = FullInit;
+    text.replace(text.find(ScanList), ScanList.size(), scan + "]");
+    const TBoardMessage message = Decode(text);
+    ASSERT_TRUE(message.Scan);
+    ASSERT_EQ(message.Scan->size(), MaxScanNetworks);
+    EXPECT_EQ(message.Scan->front(), "lab");
+    EXPECT_EQ((*message.Scan)[1], "net0");
+    EXPECT_EQ(message.Scan->back(), "net" + std::to_string(MaxScanNetworks - 2));
+}
+
 TEST(BoardMessageAccess, ReadsAddressGatewayAndNetmask)
 {
     const TBoardMessage message =
