@@ -107,6 +107,9 @@ public:
     TSocket Handle = InvalidSocket;
     int ErrorNumber = 0;
     std::string ErrorText;
+    // Set by the read that found the peer's orderly end, after which the error is WSAECONNRESET: a FIN on a plain
+    // connection, the close_notify under TLS. A reset, or TLS ending without close_notify, leaves it false: a cut.
+    bool OrderlyEnd = false;
     void* Owner = nullptr;
 
     TSocketFamily Family() const { return FFamily; }

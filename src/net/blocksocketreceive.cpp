@@ -16,6 +16,13 @@
 
 namespace quorlane::net {
 
+namespace {
+
+// What a read asks for when the connection looks ended: at most one TLS record's text, should bytes arrive after all.
+constexpr int EndProbeSize = 16384;
+
+} // namespace
+
 int TBlockSocket::ReceiveRaw(void* buffer, int length)
 {
     if (CheckStopRequest()) {
@@ -23,6 +30,7 @@ int TBlockSocket::ReceiveRaw(void* buffer, int length)
     }
     ThrottleTransfer(length, MaxRecvBandwidth, NextRecvTick);
     int count = static_cast<int>(recv(Handle, buffer, static_cast<std::size_t>(std::max(length, 0)), 0));
+    OrderlyEnd = count == 0;
     if (count == 0) {
         ClearError();
         ErrorNumber = WSAECONNRESET; // the peer ended the connection
@@ -94,10 +102,10 @@ std::string TBlockSocket::ReadAvailable(int ms)
         int count = PendingByteCount();
         if (count == 0) {
             if (WaitReadable(ms)) {
+                // Readable with nothing counted: the peer ended the connection. The read tells how (an orderly end
+                // or a cut, under TLS with or without close_notify), or takes bytes that arrived meanwhile.
                 count = PendingByteCount();
-                if (count == 0) {
-                    ErrorNumber = WSAECONNRESET; // readable with nothing to read: the peer ended the connection
-                }
+                count = count > 0 ? count : EndProbeSize;
             } else if (ErrorNumber == 0) {
                 ErrorNumber = WSAETIMEDOUT;
             }

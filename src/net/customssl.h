@@ -27,6 +27,10 @@ public:
     THookVerifyCert OnVerifyCert;
     TTCPBlockSocket& OwnerSocket;
     bool TlsActive = false;
+    // How the peer's side of the session ended: with its close_notify, or by the connection closing without one
+    // (which anyone on the path can cause). Both false while the session runs.
+    bool PeerClosed = false;
+    bool CutOff = false;
     int ErrorNumber = 0;
     std::string ErrorText;
     TSSLType SSLType = LT_all;

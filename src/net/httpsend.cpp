@@ -418,9 +418,14 @@ bool THTTPSend::ReadBodyUntilClose()
         }
         WriteStreamText(Document, piece);
     }
-    if (Sock.ErrorNumber == WSAECONNRESET) {
+    // Only the peer's orderly end completes such a body. After a cut (a reset, or TLS without close_notify) nobody
+    // can tell how much is missing, so nothing of it is kept.
+    if (Sock.ErrorNumber == WSAECONNRESET && Sock.OrderlyEnd) {
         Sock.ClearError();
         return true;
+    }
+    if (Sock.ErrorNumber == WSAECONNRESET) {
+        Document.Clear();
     }
     return false;
 }

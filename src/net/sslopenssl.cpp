@@ -348,6 +348,8 @@ bool TSSLOpenSSL::MakeSelfSignedCertificate(const std::string& hostName)
 
 void TSSLOpenSSL::ReleaseTlsState()
 {
+    PeerClosed = false;
+    CutOff = false;
     if (SslObject != nullptr) {
         SSL_free(SslObject);
         SslObject = nullptr;
@@ -447,8 +449,12 @@ int TSSLOpenSSL::TransferResult(int result)
     case SSL_ERROR_NONE:
         return result;
     case SSL_ERROR_ZERO_RETURN:
+        PeerClosed = true;
         return 0;
     default:
+        // OpenSSL 3 names the end of the connection inside a session; older versions give a system error and 0.
+        CutOff = (error == SSL_ERROR_SSL && ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) ||
+                 (error == SSL_ERROR_SYSCALL && result == 0);
         // The library's code is the error number; its queued error, or else the system's, gives the text.
         TakeLibraryError();
         if (ErrorText.empty()) {

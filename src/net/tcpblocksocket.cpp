@@ -222,7 +222,12 @@ int TTCPBlockSocket::ReceiveRaw(void* buffer, int length)
     ClearError();
     ThrottleTransfer(length, MaxRecvBandwidth, NextRecvTick);
     int count = Tls->ReadData(buffer, length);
-    if (Tls->ErrorNumber != 0) {
+    // Under TLS only the close_notify is an orderly end; a connection that closes without it is cut, and so is a
+    // record that stops half-way.
+    OrderlyEnd = Tls->PeerClosed;
+    if (Tls->PeerClosed || Tls->CutOff) {
+        ErrorNumber = WSAECONNRESET;
+    } else if (Tls->ErrorNumber != 0) {
         ErrorNumber = WSASYSNOTREADY;
     }
     ReportError();
