@@ -86,13 +86,22 @@ void TBlockSocket::ReportStatus(THookSocketReason reason, const std::string& val
 
 bool TBlockSocket::CheckStopRequest()
 {
-    NotifyHeartbeat();
-    if (!StopFlag) {
+    if (!StopRequested()) {
         return false;
     }
-    StopFlag = false;
-    ErrorNumber = WSAECONNABORTED;
     ReportError();
+    return true;
+}
+
+bool TBlockSocket::StopRequested()
+{
+    NotifyHeartbeat();
+    if (!StopFlag) {
+        return DeadlinePassed();
+    }
+    StopFlag = false;
+    StopReason = SR_StopFlag;
+    ErrorNumber = WSAECONNABORTED;
     return true;
 }
 

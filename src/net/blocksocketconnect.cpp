@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -42,6 +43,7 @@ void TBlockSocket::ResolveTarget(TSockAddress& record, const std::string& host, 
 void TBlockSocket::CreateHandleFor(const TSockAddress& record)
 {
     StopFlag = false;
+    StopReason = SR_None;
     BytesReceived = 0;
     BytesSent = 0;
     ClearError();
@@ -92,7 +94,7 @@ void TBlockSocket::ConnectTo(const std::string& host, const std::string& port)
         CreateHandleFor(record);
     }
     if (ErrorNumber == 0) {
-        CheckResult(connect(Handle, &record.Generic, AddressLength(record)));
+        ConnectHandle(record);
         if (ErrorNumber == 0) {
             RefreshAddresses();
             PendingInput.clear();
@@ -102,6 +104,29 @@ void TBlockSocket::ConnectTo(const std::string& host, const std::string& port)
     }
     ReportError();
     ReportStatus(HR_Connect, host + ":" + port);
+}
+
+// The connection is started without blocking and awaited like any other wait, so that the heartbeat, StopFlag and the
+// Deadline reach a peer that never answers. Without them the system's own time-out ends the wait, as before.
+void TBlockSocket::ConnectHandle(const TSockAddress& record)
+{
+    if (NonBlocking) {
+        CheckResult(connect(Handle, &record.Generic, AddressLength(record)));
+        return;
+    }
+    const int flags = fcntl(Handle, F_GETFL);
+    fcntl(Handle, F_SETFL, flags | O_NONBLOCK);
+    CheckResult(connect(Handle, &record.Generic, AddressLength(record)));
+    if (ErrorNumber == WSAEINPROGRESS) {
+        ClearError();
+        if (WaitFor(POLLOUT, -1)) {
+            int error = 0;
+            socklen_t length = sizeof error;
+            getsockopt(Handle, SOL_SOCKET, SO_ERROR, &error, &length);
+            ErrorNumber = SocketErrorFromErrno(error);
+        }
+    }
+    fcntl(Handle, F_SETFL, flags);
 }
 
 void TBlockSocket::BindTo(const std::string& host, const std::string& port)

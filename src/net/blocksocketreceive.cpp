@@ -144,27 +144,32 @@ std::string TBlockSocket::ReadUntil(int ms, const std::string& terminator)
     std::string buffer;
     std::size_t position = std::string::npos;
     std::size_t endLength = terminator.size();
+    // Each search starts where the last one ended (less what a terminator split across reads needs), so that a line
+    // arriving a byte at a time is not scanned again with every byte.
+    std::size_t searched = 0;
     while (true) {
         const std::uint32_t started = TickMs();
         buffer += ReadAvailable(ms);
         if (ErrorNumber != 0) {
             break;
         }
-        if (!buffer.empty()) {
-            if (lineMode) {
-                const TLineBreak lineBreak = FindLineBreak(buffer);
-                if (lineBreak.Position >= 0) {
-                    position = static_cast<std::size_t>(lineBreak.Position);
-                    endLength = lineBreak.LineEnd.size();
-                    SawLoneCR = lineBreak.LineEnd == "\r";
-                    SawLoneLF = lineBreak.LineEnd == "\n";
-                }
-            } else {
-                position = buffer.find(terminator);
+        if (lineMode) {
+            const TLineBreak lineBreak = FindLineBreak(std::string_view(buffer).substr(searched));
+            if (lineBreak.Position >= 0) {
+                position = searched + static_cast<std::size_t>(lineBreak.Position);
+                endLength = lineBreak.LineEnd.size();
+                SawLoneCR = lineBreak.LineEnd == "\r";
+                SawLoneLF = lineBreak.LineEnd == "\n";
             }
+        } else {
+            position = buffer.find(terminator, searched);
         }
-        if (MaxLineLength > 0 && buffer.size() > static_cast<std::size_t>(MaxLineLength)) {
+        searched = buffer.size() - std::min(buffer.size(), terminator.size() - 1);
+        // The line itself counts, not what arrived after its end.
+        const std::size_t lineLength = position != std::string::npos ? position : buffer.size();
+        if (MaxLineLength > 0 && lineLength > static_cast<std::size_t>(MaxLineLength)) {
             ErrorNumber = WSAENOBUFS;
+            position = std::string::npos;
             break;
         }
         if (position != std::string::npos) {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <limits>
 #include <thread>
 
 namespace quorlane::net {
@@ -45,6 +46,10 @@ void TBlockSocket::ThrottleTransfer(int length, int limit, std::uint32_t& nextTi
 
 bool TBlockSocket::PollFor(short events, int ms)
 {
+    if (DeadlinePassed()) {
+        return false;
+    }
+    ms = WithinDeadline(ms);
     pollfd fds[TSocketSet::Capacity];
     for (int i = 0; i < ReadSet.Count; ++i) {
         fds[i] = pollfd{ReadSet.Handles[i], events, 0};
@@ -71,24 +76,27 @@ bool TBlockSocket::PollReadable(int ms)
     return PollFor(POLLIN, ms);
 }
 
-bool TBlockSocket::WaitReadable(int ms)
+bool TBlockSocket::WaitFor(short events, int ms)
 {
-    int rounds = 0;
-    int first = ms;
-    if (HeartbeatRate != 0 && ms != -1) {
-        rounds = ms / HeartbeatRate;
-        first = ms % HeartbeatRate;
-    }
-    bool ready = PollReadable(first);
-    for (int i = 0; !ready && i <= rounds; ++i) {
-        NotifyHeartbeat();
-        if (StopFlag) {
-            StopFlag = false;
-            ready = false;
+    // The first poll takes what the rounds leave over; an endless wait beats for as long as it lasts.
+    const bool beating = HeartbeatRate > 0;
+    const int rounds = beating && ms >= 0 ? ms / HeartbeatRate : 0;
+    bool ready = PollFor(events, !beating ? ms : ms >= 0 ? ms % HeartbeatRate : 0);
+    for (int i = 0; !ready && ErrorNumber == 0 && beating && (ms < 0 || i <= rounds); ++i) {
+        if (StopRequested()) {
             break;
         }
-        ready = PollReadable(HeartbeatRate);
+        ready = PollFor(events, HeartbeatRate);
     }
+    if (!ready && ErrorNumber == 0) {
+        DeadlinePassed();
+    }
+    return ready;
+}
+
+bool TBlockSocket::WaitReadable(int ms)
+{
+    const bool ready = WaitFor(POLLIN, ms);
     ReportError();
     if (ready) {
         ReportStatus(HR_CanRead, "");
@@ -103,12 +111,34 @@ bool TBlockSocket::WaitReadableOrBuffered(int ms)
 
 bool TBlockSocket::WaitWritable(int ms)
 {
-    const bool ready = PollFor(POLLOUT, ms);
+    const bool ready = WaitFor(POLLOUT, ms);
     ReportError();
     if (ready) {
         ReportStatus(HR_CanWrite, "");
     }
     return ready;
+}
+
+bool TBlockSocket::DeadlinePassed()
+{
+    if (!Deadline || std::chrono::steady_clock::now() < *Deadline) {
+        return false;
+    }
+    StopReason = SR_Deadline;
+    ErrorNumber = WSAETIMEDOUT;
+    return true;
+}
+
+int TBlockSocket::WithinDeadline(int ms) const
+{
+    if (!Deadline) {
+        return ms;
+    }
+    // One millisecond more, so that the poll ends after the deadline rather than just before it.
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(*Deadline - std::chrono::steady_clock::now()).count();
+    const int capped = static_cast<int>(std::clamp<std::int64_t>(left + 1, 0, std::numeric_limits<int>::max()));
+    return ms < 0 ? capped : std::min(ms, capped);
 }
 
 int TBlockSocket::PendingByteCount()

@@ -31,6 +31,8 @@ public:
     // (which anyone on the path can cause). Both false while the session runs.
     bool PeerClosed = false;
     bool CutOff = false;
+    // The longest wait for the peer inside one TLS step: a handshake message, or the rest of a record.
+    int WaitTimeout = 60000;
     int ErrorNumber = 0;
     std::string ErrorText;
     TSSLType SSLType = LT_all;

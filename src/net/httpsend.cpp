@@ -39,6 +39,25 @@ std::int64_t NumberOr(const std::string& text, int base, std::int64_t fallback)
     return (ec == std::errc() && ptr == end && !text.empty()) ? value : fallback;
 }
 
+// "4 MiB", "256 KiB" or "1000 bytes".
+std::string SizeText(std::int64_t bytes)
+{
+    if (bytes > 0 && bytes % (1024 * 1024) == 0) {
+        return std::to_string(bytes / (1024 * 1024)) + " MiB";
+    }
+    if (bytes > 0 && bytes % 1024 == 0) {
+        return std::to_string(bytes / 1024) + " KiB";
+    }
+    return std::to_string(bytes) + " bytes";
+}
+
+// "60 s", or "1500 ms" when it is no whole number of seconds.
+std::string DurationText(std::chrono::milliseconds duration)
+{
+    const auto ms = duration.count();
+    return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
 std::string Join(const std::vector<std::string>& lines, std::string_view separator)
 {
     std::string text;
@@ -66,6 +85,7 @@ THTTPSend::THTTPSend()
     TargetPort = "80";
     Timeout = 90000;
     Sock.ConvertLineEnd = true;
+    Sock.MaxLineLength = static_cast<int>(LineLimit);
     Sock.Owner = this;
     ResetResponse();
 }
@@ -85,14 +105,59 @@ void THTTPSend::ResetResponse()
 // cannot take, with the socket's "no buffer space" error, and the partial body is let go at once.
 bool THTTPSend::PerformRequest(const std::string& method, const std::string& url)
 {
+    StartRequest();
+    bool done = false;
     try {
-        return Exchange(method, url);
+        done = Exchange(method, url);
     } catch (const std::bad_alloc&) {
         Document.Clear();
         Sock.ErrorNumber = WSAENOBUFS;
         Sock.ErrorText = Sock.GetErrorDescEx();
-        return DropConnection();
+        done = DropConnection();
     }
+    if (!done) {
+        NoteFailure();
+    }
+    return done;
+}
+
+void THTTPSend::StartRequest()
+{
+    FFailure = hfNone;
+    FFailureText.clear();
+    FHeadBytes = 0;
+    Sock.StopReason = SR_None;
+    Sock.Deadline.reset();
+    if (Deadline.count() > 0) {
+        Sock.Deadline = std::chrono::steady_clock::now() + Deadline;
+    }
+}
+
+// Names why the request failed, unless a limit has named it already. A request stopped by the owner, the deadline
+// or a limit keeps nothing a caller could take for an answer.
+void THTTPSend::NoteFailure()
+{
+    if (FFailure == hfNone && Sock.StopReason == SR_StopFlag) {
+        FFailure = hfCancelled;
+        FFailureText = "cancelled";
+    } else if (FFailure == hfNone && Sock.StopReason == SR_Deadline) {
+        FFailure = hfDeadline;
+        FFailureText = "the request took longer than " + DurationText(Deadline);
+    } else if (FFailure == hfNone) {
+        FFailure = hfSocket;
+        FFailureText = Sock.ErrorText;
+    }
+    if (FFailure != hfSocket) {
+        Document.Clear();
+    }
+}
+
+void THTTPSend::FailAtLimit(THTTPFailure failure, const std::string& text)
+{
+    FFailure = failure;
+    FFailureText = text;
+    Sock.ErrorNumber = WSAENOBUFS;
+    Sock.ErrorText = Sock.GetErrorDescEx();
 }
 
 bool THTTPSend::Exchange(const std::string& method, const std::string& url)
@@ -251,6 +316,7 @@ bool THTTPSend::OpenConnection(bool tlsWanted)
         return false;
     }
     if (tlsWanted) {
+        Sock.Tls->WaitTimeout = Timeout;
         if (Sock.Tls->SNIHost.empty()) {
             Sock.Tls->SNIHost = TargetHost;
         }
@@ -288,7 +354,7 @@ bool THTTPSend::SendRequest(bool sending, bool expecting, std::string& pendingSt
         if (Sock.ErrorNumber != 0) {
             return false;
         }
-        pendingStatus = ReadNonEmptyLine();
+        pendingStatus = ReadNonEmptyLine(true);
         ParseStatusLine(pendingStatus);
         ReadHeadLines(answerHead);
         if (FResultCode >= 100 && FResultCode < 200) {
@@ -313,11 +379,28 @@ bool THTTPSend::SendRequest(bool sending, bool expecting, std::string& pendingSt
     return Sock.ErrorNumber == 0;
 }
 
-std::string THTTPSend::ReadNonEmptyLine()
+// One line of the answer; a line of the head counts against HeadLimit. The socket's MaxLineLength (LineLimit) ends
+// a line that grows too long before it is held whole.
+std::string THTTPSend::ReadAnswerLine(bool head)
+{
+    std::string line = Sock.ReadLine(Timeout);
+    if (Sock.ErrorNumber == WSAENOBUFS) {
+        FailAtLimit(hfLineLimit, "the server sent a line longer than " + SizeText(LineLimit));
+        return {};
+    }
+    FHeadBytes += head ? line.size() + 2 : 0;
+    if (FHeadBytes > HeadLimit) {
+        FailAtLimit(hfHeadLimit, "the server's headers exceed " + SizeText(HeadLimit));
+        return {};
+    }
+    return line;
+}
+
+std::string THTTPSend::ReadNonEmptyLine(bool head)
 {
     std::string line;
     do {
-        line = Sock.ReadLine(Timeout);
+        line = ReadAnswerLine(head);
     } while (line.empty() && Sock.ErrorNumber == 0);
     return line;
 }
@@ -325,7 +408,7 @@ std::string THTTPSend::ReadNonEmptyLine()
 void THTTPSend::ReadHeadLines(std::vector<std::string>& lines)
 {
     for (;;) {
-        std::string line = Sock.ReadLine(Timeout);
+        std::string line = ReadAnswerLine(true);
         if (Sock.ErrorNumber != 0) {
             return;
         }
@@ -344,7 +427,7 @@ void THTTPSend::ReadStatus(const std::string& pendingStatus)
         return;
     }
     do {
-        const std::string line = ReadNonEmptyLine();
+        const std::string line = ReadNonEmptyLine(true);
         if (UpperCase(line).starts_with("HTTP/")) {
             Headers.push_back(line);
             ParseStatusLine(line);
@@ -400,7 +483,7 @@ bool THTTPSend::ReadBody(std::int64_t length)
 {
     switch (FBodyMode) {
     case bmLength:
-        return ReadBodyOfLength(length);
+        return BodyFits(length) && ReadBodyOfLength(length);
     case bmChunked:
         return ReadBodyChunked();
     case bmUntilClose:
@@ -413,7 +496,7 @@ bool THTTPSend::ReadBodyUntilClose()
 {
     for (;;) {
         const std::string piece = Sock.ReadAvailable(Timeout);
-        if (Sock.ErrorNumber != 0) {
+        if (Sock.ErrorNumber != 0 || !BodyFits(Document.Size() + static_cast<std::int64_t>(piece.size()))) {
             break;
         }
         WriteStreamText(Document, piece);
@@ -444,17 +527,30 @@ bool THTTPSend::ReadBodyOfLength(std::int64_t length)
 bool THTTPSend::ReadBodyChunked()
 {
     for (;;) {
-        const std::string line = ReadNonEmptyLine();
+        const std::string line = ReadNonEmptyLine(false);
         if (Sock.ErrorNumber != 0) {
             break;
         }
         const std::string sizeText = Trim(TextBefore(Trim(TextBefore(line, " ")), ";"));
         const std::int64_t size = NumberOr(sizeText, 16, 0);
-        if (size <= 0 || !ReadBodyOfLength(size)) {
+        if (size <= 0 || !BodyFits(Document.Size() + size) || !ReadBodyOfLength(size)) {
             break;
         }
     }
     return Sock.ErrorNumber == 0;
+}
+
+// False, with the request failed, when a body of this size is more than MaxBodySize.
+bool THTTPSend::BodyFits(std::int64_t size)
+{
+    if (MaxBodySize <= 0 || size <= MaxBodySize) {
+        return true;
+    }
+    const std::string limit = SizeText(MaxBodySize);
+    FailAtLimit(hfBodyLimit, "the answer exceeds the " +
+                                 (limit.ends_with(" bytes") ? std::to_string(MaxBodySize) + "-byte" : limit) +
+                                 " limit");
+    return false;
 }
 
 void THTTPSend::CollectCookies()

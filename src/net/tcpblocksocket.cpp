@@ -184,7 +184,7 @@ void TTCPBlockSocket::NotifyConnected()
 void TTCPBlockSocket::StartTls()
 {
     ClearError();
-    if (!Tls->HandshakeAsClient()) {
+    if (!Tls->HandshakeAsClient() && ErrorNumber == 0) {
         ErrorNumber = WSASYSNOTREADY;
     }
     ReportError();
@@ -202,6 +202,9 @@ int TTCPBlockSocket::SendBytes(const void* buffer, int length)
     NotifyTraffic(true, buffer, length);
     return SendInPieces(static_cast<const char*>(buffer), length, [this](const char* piece, int size) {
         const int count = Tls->WriteData(piece, size);
+        if (ErrorNumber != 0) {
+            return count; // the wait inside TLS failed, was stopped or met the deadline
+        }
         if (Tls->ErrorNumber != 0) {
             ErrorNumber = WSASYSNOTREADY;
         } else if (count <= 0) {
@@ -227,7 +230,7 @@ int TTCPBlockSocket::ReceiveRaw(void* buffer, int length)
     OrderlyEnd = Tls->PeerClosed;
     if (Tls->PeerClosed || Tls->CutOff) {
         ErrorNumber = WSAECONNRESET;
-    } else if (Tls->ErrorNumber != 0) {
+    } else if (Tls->ErrorNumber != 0 && ErrorNumber == 0) {
         ErrorNumber = WSASYSNOTREADY;
     }
     ReportError();

@@ -35,6 +35,9 @@ TScriptedPeer::TScriptedPeer(const std::string& answer, TPeerOptions options)
     if (options.Silent) {
         arguments.emplace_back("--silent");
     }
+    if (!options.Endless.empty()) {
+        arguments.insert(arguments.end(), {"--endless", options.Endless});
+    }
     FTls = !options.CertificateFile.empty();
     if (FTls) {
         arguments.insert(arguments.end(),

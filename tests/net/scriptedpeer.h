@@ -14,6 +14,7 @@ struct TPeerOptions
     bool KeepOpen = false; // answer further requests on the same connection
     bool Silent = false;   // accept and read, never answer
     int Piece = 0;         // send the answer in pieces of this many bytes
+    std::string Endless{}; // after the answer, send this again and again until the client leaves
     // With both set the peer speaks TLS, and TlsEnd says how its connection ends: "close-notify", "cut" (TCP closes
     // without close_notify) or "half-record" (TCP closes half-way through the last record).
     std::string CertificateFile{};

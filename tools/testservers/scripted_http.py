@@ -4,7 +4,7 @@
 It exists for the answers no real server sends on purpose: no status line, folded headers, a length without a
 space, chunked coding together with a length, chunk extensions, bodies cut short, or no answer at all.
 
-    scripted_http.py --port N --answer FILE [--log DIR] [--keep-open] [--silent] [--piece BYTES]
+    scripted_http.py --port N --answer FILE [--log DIR] [--keep-open] [--silent] [--piece BYTES] [--endless TEXT]
                      [--cert FILE --key FILE [--tls-end close-notify|cut|half-record]]
 
 --answer     the raw answer, sent after each complete request (head and any Content-Length body)
@@ -13,6 +13,8 @@ space, chunked coding together with a length, chunk extensions, bodies cut short
 --silent     accept and read, but never answer (the connection stays open until the client leaves)
 --piece N    send the answer in pieces of N bytes with a short pause between them, to split it across packets
              (under TLS each piece is a record of its own)
+--endless T  after the answer, send T again and again until the client leaves (or 1 GiB has gone), as a server
+             that never ends its head or its body would
 --cert/--key speak TLS with this certificate and key (PEM)
 --tls-end    how a TLS connection ends after the answer: with the close_notify (the default), by closing TCP
              without it (cut), or by closing TCP half-way through the answer's last record (half-record)
@@ -123,6 +125,13 @@ def send_answer(channel, answer, piece, cut_last):
             time.sleep(0.01)
 
 
+def send_endless(channel, text):
+    sent = 0
+    while sent < 1 << 30:
+        channel.send(text)
+        sent += len(text)
+
+
 def drain(conn):
     while conn.recv(65536):
         pass
@@ -151,6 +160,8 @@ def serve_connection(conn, number, args, answer, context):
                         pass
                     return
                 send_answer(channel, answer, args.piece, args.tls_end == "half-record")
+                if args.endless:
+                    send_endless(channel, args.endless.encode())
                 if not args.keep_open:
                     channel.finish(args.tls_end)
                     drain(conn)
@@ -167,6 +178,7 @@ def main():
     parser.add_argument("--keep-open", action="store_true")
     parser.add_argument("--silent", action="store_true")
     parser.add_argument("--piece", type=int, default=0)
+    parser.add_argument("--endless")
     parser.add_argument("--cert")
     parser.add_argument("--key")
     parser.add_argument("--tls-end", choices=["close-notify", "cut", "half-record"], default="close-notify")
