@@ -1,5 +1,6 @@
 #include "firmwarecatalogue.h"
 
+#include "httpheader.h"
 #include "json.h"
 #include "utf8.h"
 
@@ -156,25 +157,17 @@ std::int64_t DownloadSizeFromHead(const std::vector<std::string>& headers)
     for (const std::string& line : headers) {
         headLength += line.size() + 2;
     }
-    for (const std::string& line : headers) {
-        std::string lower = line;
-        std::ranges::transform(lower, lower.begin(),
-                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (lower.find("content-length") == std::string::npos) {
-            continue;
-        }
-        // The characters after "Content-Length:", whose name and colon take 15 characters.
-        const std::string value = line.size() > 15 ? line.substr(15) : std::string();
-        const std::size_t start = std::min(value.find_first_not_of(' '), value.size());
-        std::int64_t length = 0;
-        const char* end = value.data() + value.size();
-        const auto [ptr, ec] = std::from_chars(value.data() + start, end, length);
-        if (ec != std::errc() || ptr != end) {
-            throw std::runtime_error("'" + value + "' is not a valid integer value");
-        }
-        return static_cast<std::int64_t>(headLength) + length;
+    const std::optional<std::string> value = quorlane::net::HeaderValue(headers, "Content-Length");
+    if (!value) {
+        return -1;
     }
-    return -1;
+    std::int64_t length = 0;
+    const char* end = value->data() + value->size();
+    const auto [ptr, ec] = std::from_chars(value->data(), end, length);
+    if (ec != std::errc() || ptr != end || length < 0) {
+        return -1;
+    }
+    return static_cast<std::int64_t>(headLength) + length;
 }
 
 std::int64_t ReadCountBytes(const std::string& value)

@@ -53,7 +53,8 @@ TCatalogue ReadCatalogue(std::int32_t resultCode, const std::vector<std::string>
 std::string ImageMismatch(const TCatalogueEntry& entry, std::string_view image);
 
 // The progress bar's maximum from a HEAD answer's head: the head's length as text (every line with CR LF) plus the
-// first length header's value, or -1 when there is none. A value that is not a decimal integer is an error.
+// value of the first header named Content-Length, or -1 (unknown: the bar goes indeterminate) when there is none or
+// its value is not a decimal integer of 0 or more.
 std::int64_t DownloadSizeFromHead(const std::vector<std::string>& headers);
 
 // The byte count of one read report; reports of failed reads (0 or below) count nothing.

@@ -1,6 +1,7 @@
 #include "httpsend.h"
 
 #include "addresstext.h"
+#include "httpheader.h"
 #include "socketerrorcode.h"
 #include "textparse.h"
 #include "urltext.h"
@@ -449,19 +450,19 @@ std::int64_t THTTPSend::ReadHead(bool& closing, std::vector<std::string> lines)
     for (int index = 0; index < static_cast<int>(lines.size());) {
         const std::string line = UnfoldHeaderLine(lines, index);
         Headers.push_back(line);
-        const std::string upper = UpperCase(line);
-        if (upper.starts_with("CONTENT-LENGTH:")) {
-            length = NumberOr(Trim(TextAfter(line, " ")), 10, -1);
+        if (const auto value = HeaderLineValue(line, "Content-Length")) {
+            // A negative length is no length: the body then runs until the server closes.
+            length = std::max<std::int64_t>(NumberOr(*value, 10, -1), -1);
             if (length != -1 && FBodyMode == bmUntilClose) {
                 FBodyMode = bmLength;
             }
-        } else if (upper.starts_with("CONTENT-TYPE:")) {
-            MimeType = Trim(TextAfter(line, " "));
-        } else if (upper.starts_with("TRANSFER-ENCODING:") &&
-                   Trim(TextAfter(upper, " ")).find("CHUNKED") != std::string::npos) {
+        } else if (const auto type = HeaderLineValue(line, "Content-Type")) {
+            MimeType = *type;
+        } else if (const auto coding = HeaderLineValue(line, "Transfer-Encoding");
+                   coding && UpperCase(*coding).find("CHUNKED") != std::string::npos) {
             FBodyMode = bmChunked;
-        } else if (upper.starts_with(FPlainProxy ? "PROXY-CONNECTION:" : "CONNECTION:") &&
-                   upper.find("CLOSE") != std::string::npos) {
+        } else if (const auto connection = HeaderLineValue(line, FPlainProxy ? "Proxy-Connection" : "Connection");
+                   connection && UpperCase(*connection).find("CLOSE") != std::string::npos) {
             closing = true;
         }
     }
@@ -556,11 +557,10 @@ bool THTTPSend::BodyFits(std::int64_t size)
 void THTTPSend::CollectCookies()
 {
     for (const std::string& line : Headers) {
-        if (!LowerCase(line).starts_with("set-cookie:")) {
-            continue;
+        if (const auto value = HeaderLineValue(line, "Set-Cookie")) {
+            const std::string cookie = Trim(TextBefore(*value, ";"));
+            StoreCookie(Trim(TextBefore(cookie, "=")), Trim(TextAfter(cookie, "=")));
         }
-        const std::string cookie = Trim(TextBefore(TextAfter(line, ":"), ";"));
-        StoreCookie(Trim(TextBefore(cookie, "=")), Trim(TextAfter(cookie, "=")));
     }
 }
 
