@@ -191,8 +191,7 @@ bool THTTPSend::Exchange(const std::string& method, const std::string& url)
     TargetHost = FPlainProxy ? ProxyHost : request.Host;
     TargetPort = FPlainProxy ? ProxyPort : request.Port;
     if (!EnsureConnection(tls)) {
-        FConnectedHost.clear();
-        FConnectedPort.clear();
+        ForgetConnection();
         return false;
     }
 
@@ -226,8 +225,7 @@ bool THTTPSend::Exchange(const std::string& method, const std::string& url)
     }
     if (closing) {
         Sock.CloseConnection();
-        FConnectedHost.clear();
-        FConnectedPort.clear();
+        ForgetConnection();
     }
     return true;
 }
@@ -237,8 +235,7 @@ bool THTTPSend::Exchange(const std::string& method, const std::string& url)
 bool THTTPSend::DropConnection()
 {
     Sock.CloseConnection();
-    FConnectedHost.clear();
-    FConnectedPort.clear();
+    ForgetConnection();
     return false;
 }
 
@@ -298,15 +295,50 @@ void THTTPSend::BuildRequestHead(const std::string& method, const TRequestTarget
 bool THTTPSend::EnsureConnection(bool tlsWanted)
 {
     // Bytes already buffered count as pending too: they belong to no request that is still to be sent.
-    if (Sock.Handle != InvalidSocket && FConnectedHost == TargetHost && FConnectedPort == TargetPort &&
+    if (Sock.Handle != InvalidSocket && !FConnectedHost.empty() && FConnectionKey == ConnectionKey(tlsWanted) &&
         !Sock.WaitReadableOrBuffered(0)) {
         return true;
     }
     return OpenConnection(tlsWanted);
 }
 
+void THTTPSend::ForgetConnection()
+{
+    FConnectedHost.clear();
+    FConnectedPort.clear();
+    FConnectionKey.clear();
+}
+
+// What a kept connection must share with the next request to serve it: the scheme, where it leads and through which
+// proxy, and under TLS every setting the session was made with (verification, trusted certificates, the name sent).
+std::string THTTPSend::ConnectionKey(bool tls) const
+{
+    std::vector<std::string> parts{tls ? "https" : "http",
+                                   TargetHost,
+                                   TargetPort,
+                                   Sock.HTTPTunnelIP,
+                                   Sock.HTTPTunnelPort,
+                                   Sock.HTTPTunnelUser,
+                                   Sock.HTTPTunnelPass,
+                                   Sock.SocksIP,
+                                   Sock.SocksPort,
+                                   Sock.SocksUsername,
+                                   Sock.SocksPassword,
+                                   std::to_string(Sock.SocksType),
+                                   std::to_string(Sock.SocksResolver)};
+    if (tls) {
+        const TCustomSSL& settings = *Sock.Tls;
+        parts.insert(parts.end(), {std::to_string(settings.VerifyCert), settings.CertCAFile(), settings.CertCA,
+                                   settings.TrustCertificate, settings.TrustCertificateFile, settings.CertificateFile,
+                                   settings.PrivateKeyFile, settings.SNIHost.empty() ? TargetHost : settings.SNIHost,
+                                   std::to_string(settings.SSLType), settings.Ciphers});
+    }
+    return Join(parts, std::string_view("\0", 1));
+}
+
 bool THTTPSend::OpenConnection(bool tlsWanted)
 {
+    const std::string key = ConnectionKey(tlsWanted);
     Sock.CloseConnection();
     Sock.BindTo(IPInterface, "0");
     if (Sock.ErrorNumber != 0) {
@@ -318,17 +350,22 @@ bool THTTPSend::OpenConnection(bool tlsWanted)
     }
     if (tlsWanted) {
         Sock.Tls->WaitTimeout = Timeout;
-        if (Sock.Tls->SNIHost.empty()) {
+        // Without a name of the caller's the server is named as the address names it.
+        const bool ownName = Sock.Tls->SNIHost.empty();
+        if (ownName) {
             Sock.Tls->SNIHost = TargetHost;
         }
         Sock.StartTls();
-        Sock.Tls->SNIHost.clear();
+        if (ownName) {
+            Sock.Tls->SNIHost.clear();
+        }
         if (Sock.ErrorNumber != 0) {
             return false;
         }
     }
     FConnectedHost = TargetHost;
     FConnectedPort = TargetPort;
+    FConnectionKey = key;
     return true;
 }
 

@@ -97,6 +97,8 @@ private:
     bool EnsureConnection(bool tlsWanted);
     bool OpenConnection(bool tlsWanted);
     bool DropConnection();
+    void ForgetConnection();
+    std::string ConnectionKey(bool tls) const;
     std::string HeaderBlockText() const;
     bool SendRequest(bool sending, bool expecting, std::string& pendingStatus, std::vector<std::string>& answerHead);
     std::string ReadAnswerLine(bool head);
@@ -116,6 +118,7 @@ private:
     THTTPBodyMode FBodyMode = bmUntilClose;
     std::string FConnectedHost;
     std::string FConnectedPort;
+    std::string FConnectionKey;
     std::int32_t FResultCode = 0;
     std::string FResultString;
     std::int32_t FDownloadSize = 0;
