@@ -99,14 +99,32 @@ std::string Sha256Hex(std::string_view bytes)
 
 } // namespace
 
-std::string CatalogueAddress()
+TCatalogueAddress CatalogueAddressFrom(const char* configured)
 {
-    const char* configured = std::getenv(CatalogueAddressVariable);
     std::string address = configured != nullptr && *configured != '\0' ? configured : DefaultCatalogueAddress;
+    const std::size_t separator = address.find("://");
+    std::string scheme = address.substr(0, separator);
+    std::ranges::transform(scheme, scheme.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const bool named =
+        separator != std::string::npos && address.size() > separator + 3 && address[separator + 3] != '/';
+    if (scheme != "https" || !named) {
+        return {{},
+                std::string(CatalogueAddressVariable) + " is \"" + address +
+                    "\": the firmware catalogue is fetched only over https://"};
+    }
     while (address.ends_with('/')) {
         address.pop_back();
     }
-    return address;
+    return {address, {}};
+}
+
+std::string CatalogueAddress()
+{
+    TCatalogueAddress checked = CatalogueAddressFrom(std::getenv(CatalogueAddressVariable));
+    if (!checked.Error.empty()) {
+        throw std::runtime_error(checked.Error);
+    }
+    return checked.Address;
 }
 
 TCatalogue ReadCatalogue(std::int32_t resultCode, const std::vector<std::string>& head,

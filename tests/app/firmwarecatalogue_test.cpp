@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <stdexcept>
 
 namespace {
 
@@ -144,7 +145,23 @@ TEST(FirmwareCatalogueTest, EnvironmentPointsAtAnotherCatalogue)
     EXPECT_EQ(CatalogueAddress(), "https://127.0.0.1:8443");
     ::setenv(CatalogueAddressVariable, "", 1);
     EXPECT_EQ(CatalogueAddress(), DefaultCatalogueAddress);
+    ::setenv(CatalogueAddressVariable, "http://127.0.0.1:8080", 1);
+    EXPECT_THROW(CatalogueAddress(), std::runtime_error);
     ::unsetenv(CatalogueAddressVariable);
+}
+
+// Regression: an address without https:// was used silently without TLS, though the catalogue promises a checked
+// certificate.
+TEST(FirmwareCatalogueTest, OnlyAnHttpsCatalogueAddressIsAccepted)
+{
+    EXPECT_EQ(CatalogueAddressFrom("HTTPS://catalogue.example:8443/").Address, "HTTPS://catalogue.example:8443");
+    for (const char* refused : {"http://catalogue.example", "catalogue.example", "ftp://catalogue.example", "https:/x",
+                                "https://", "https:///x"}) {
+        const TCatalogueAddress checked = CatalogueAddressFrom(refused);
+        EXPECT_EQ(checked.Address, "");
+        EXPECT_EQ(checked.Error, "QUORLANE_CATALOGUE_URL is \"" + std::string(refused) +
+                                     "\": the firmware catalogue is fetched only over https://");
+    }
 }
 
 } // namespace
