@@ -148,8 +148,34 @@ void THTTPSend::NoteFailure()
         FFailure = hfSocket;
         FFailureText = Sock.ErrorText;
     }
-    if (FFailure != hfSocket) {
+    if (FFailure != hfSocket && FFailure != hfProxy) {
         Document.Clear();
+    }
+}
+
+// A connection that failed on its way through a proxy names the proxy and, when it refused, what it said.
+void THTTPSend::NoteProxyFailure()
+{
+    std::string proxy;
+    std::string said;
+    if (!Sock.SocksIP.empty()) {
+        proxy = HostPortText(Sock.SocksIP, Sock.SocksPort);
+        said = Sock.SocksRefusal;
+    } else if (!Sock.HTTPTunnelIP.empty()) {
+        proxy = HostPortText(Sock.HTTPTunnelIP, Sock.HTTPTunnelPort);
+        said = Sock.TunnelOpen ? "" : Sock.TunnelStatusLine;
+    } else if (FPlainProxy) {
+        proxy = HostPortText(ProxyHost, ProxyPort);
+    }
+    if (proxy.empty() || Sock.StopReason != SR_None) {
+        return;
+    }
+    FFailure = hfProxy;
+    if (!FPlainProxy && Sock.ProxyReached) {
+        FFailureText =
+            "the proxy " + proxy + (said.empty() ? " failed: " + Sock.ErrorText : " refused the connection: " + said);
+    } else {
+        FFailureText = "the proxy " + proxy + " cannot be reached: " + Sock.ErrorText;
     }
 }
 
@@ -346,6 +372,7 @@ bool THTTPSend::OpenConnection(bool tlsWanted)
     }
     Sock.ConnectTo(TargetHost, TargetPort);
     if (Sock.ErrorNumber != 0) {
+        NoteProxyFailure();
         return false;
     }
     if (tlsWanted) {

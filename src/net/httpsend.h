@@ -22,6 +22,7 @@ enum THTTPFailure : std::uint8_t {
     hfLineLimit, // a line of the answer was longer than LineLimit
     hfHeadLimit, // the answer's head was larger than HeadLimit
     hfBodyLimit, // the body was larger than MaxBodySize
+    hfProxy,     // the proxy could not be reached or refused the connection
 };
 
 // One HTTP/1.x exchange at a time over a blocking TCP socket, with TLS for "https" addresses. A caller sets request
@@ -82,8 +83,10 @@ public:
     std::int32_t UploadSize() const { return FUploadSize; }
     THTTPFailure Failure() const { return FFailure; }
     // Why the last request failed, for people: "cancelled", a limit ("the server's headers exceed 256 KiB", "the
-    // answer exceeds the 4 MiB limit", "the request took longer than 60 s") or the socket's error text. Empty after
-    // a success. A request that failed for any reason but hfSocket leaves Document empty.
+    // answer exceeds the 4 MiB limit", "the request took longer than 60 s"), the proxy and what it said ("the proxy
+    // 127.0.0.1:3128 refused the connection: HTTP/1.0 407 Proxy Authentication Required") or the socket's error
+    // text. Empty after a success. A request that failed for any reason but hfSocket or hfProxy leaves Document
+    // empty.
     const std::string& FailureText() const { return FFailureText; }
 
 private:
@@ -93,6 +96,7 @@ private:
     bool Exchange(const std::string& method, const std::string& url);
     void NoteFailure();
     void FailAtLimit(THTTPFailure failure, const std::string& text);
+    void NoteProxyFailure();
     void BuildRequestHead(const std::string& method, const TRequestTarget& request, bool sending, bool expecting);
     bool EnsureConnection(bool tlsWanted);
     bool OpenConnection(bool tlsWanted);
