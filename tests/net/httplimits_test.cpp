@@ -60,10 +60,10 @@ TEST(HttpLimitsTest, OversizeAnswersFailAtTheLimitWithBoundedMemory)
 TEST(HttpLimitsTest, TricklingServerMeetsTheDeadline)
 {
     TScriptedPeer peer("HTTP/1.1 200 OK\r\nContent-Length: 2000\r\n\r\n" + std::string(2000, 't'), {.Piece = 1});
+    int reads = 0; // declared first: the socket reports its close while it is destroyed
     THTTPSend http;
     http.Timeout = 5000;
     http.Deadline = 700ms;
-    int reads = 0;
     http.Sock.OnStatus = [&reads](TBlockSocket*, THookSocketReason reason, const std::string&) {
         reads += reason == HR_ReadCount ? 1 : 0;
     };
@@ -123,8 +123,8 @@ TEST(HttpLimitsTest, HeartbeatBeatsWhileASilentServerHoldsTheRequestAndCancels)
          {std::tuple{unanswered.Url(), false, false}, std::tuple{handshake, true, false},
           std::tuple{silent.Url(), true, true}}) {
         SCOPED_TRACE(url);
+        int beats = 0; // declared first: the socket may still wait while it is destroyed
         THTTPSend http;
-        int beats = 0;
         http.Sock.HeartbeatRate = 20;
         http.Sock.OnHeartbeat = [&beats](TBlockSocket* sender) { sender->StopFlag = ++beats == 5; };
         EXPECT_FALSE(http.PerformRequest("GET", url));
