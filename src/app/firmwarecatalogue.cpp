@@ -1,5 +1,6 @@
 #include "firmwarecatalogue.h"
 
+#include "httpheader.h"
 #include "json.h"
 #include "utf8.h"
 
@@ -98,14 +99,32 @@ std::string Sha256Hex(std::string_view bytes)
     return hex;
 }
 
-std::string CatalogueAddress()
+TCatalogueAddress CatalogueAddressFrom(const char* configured)
 {
-    const char* configured = std::getenv(CatalogueAddressVariable);
     std::string address = configured != nullptr && *configured != '\0' ? configured : DefaultCatalogueAddress;
+    const std::size_t separator = address.find("://");
+    std::string scheme = address.substr(0, separator);
+    std::ranges::transform(scheme, scheme.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const bool named =
+        separator != std::string::npos && address.size() > separator + 3 && address[separator + 3] != '/';
+    if (scheme != "https" || !named) {
+        return {{},
+                std::string(CatalogueAddressVariable) + " is \"" + address +
+                    "\": the firmware catalogue is fetched only over https://"};
+    }
     while (address.ends_with('/')) {
         address.pop_back();
     }
-    return address;
+    return {address, {}};
+}
+
+std::string CatalogueAddress()
+{
+    TCatalogueAddress checked = CatalogueAddressFrom(std::getenv(CatalogueAddressVariable));
+    if (!checked.Error.empty()) {
+        throw std::runtime_error(checked.Error);
+    }
+    return checked.Address;
 }
 
 TCatalogue ReadCatalogue(std::int32_t resultCode, const std::vector<std::string>& head,
@@ -156,25 +175,17 @@ std::int64_t DownloadSizeFromHead(const std::vector<std::string>& headers)
     for (const std::string& line : headers) {
         headLength += line.size() + 2;
     }
-    for (const std::string& line : headers) {
-        std::string lower = line;
-        std::ranges::transform(lower, lower.begin(),
-                               [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (lower.find("content-length") == std::string::npos) {
-            continue;
-        }
-        // The characters after "Content-Length:", whose name and colon take 15 characters.
-        const std::string value = line.size() > 15 ? line.substr(15) : std::string();
-        const std::size_t start = std::min(value.find_first_not_of(' '), value.size());
-        std::int64_t length = 0;
-        const char* end = value.data() + value.size();
-        const auto [ptr, ec] = std::from_chars(value.data() + start, end, length);
-        if (ec != std::errc() || ptr != end) {
-            throw std::runtime_error("'" + value + "' is not a valid integer value");
-        }
-        return static_cast<std::int64_t>(headLength) + length;
+    const std::optional<std::string> value = quorlane::net::HeaderValue(headers, "Content-Length");
+    if (!value) {
+        return -1;
     }
-    return -1;
+    std::int64_t length = 0;
+    const char* end = value->data() + value->size();
+    const auto [ptr, ec] = std::from_chars(value->data(), end, length);
+    if (ec != std::errc() || ptr != end || length < 0) {
+        return -1;
+    }
+    return static_cast<std::int64_t>(headLength) + length;
 }
 
 std::int64_t ReadCountBytes(const std::string& value)

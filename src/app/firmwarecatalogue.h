@@ -19,7 +19,20 @@ inline constexpr char ImagePath[] = "/api/firmware_download/?file=";
 // Starts the memo line that says why the catalogue could not be listed.
 inline constexpr char CatalogueErrorPrefix[] = "Firmware list error: ";
 
-// QUORLANE_CATALOGUE_URL when set and not empty, otherwise DefaultCatalogueAddress; trailing slashes removed.
+// The catalogue server's address, or why the configured one is refused.
+struct TCatalogueAddress
+{
+    std::string Address; // scheme, host and optional port without a trailing slash; empty when refused
+    std::string Error;   // empty when accepted
+};
+
+// The address from the value of QUORLANE_CATALOGUE_URL (null or empty: DefaultCatalogueAddress), trailing slashes
+// removed. Only an https:// address is accepted, since the catalogue and the images must come with a checked
+// certificate; anything else is refused with a text naming the variable and its value.
+TCatalogueAddress CatalogueAddressFrom(const char* configured);
+
+// The address from the environment (see CatalogueAddressFrom); std::runtime_error with the refusal's text when the
+// configured one is refused.
 std::string CatalogueAddress();
 
 // One firmware project of the catalogue. Size and SHA-256 of its image are optional members beside name and
@@ -56,7 +69,8 @@ std::string Sha256Hex(std::string_view bytes);
 std::string ImageMismatch(const TCatalogueEntry& entry, std::string_view image);
 
 // The progress bar's maximum from a HEAD answer's head: the head's length as text (every line with CR LF) plus the
-// first length header's value, or -1 when there is none. A value that is not a decimal integer is an error.
+// value of the first header named Content-Length, or -1 (unknown: the bar goes indeterminate) when there is none or
+// its value is not a decimal integer of 0 or more.
 std::int64_t DownloadSizeFromHead(const std::vector<std::string>& headers);
 
 // The byte count of one read report; reports of failed reads (0 or below) count nothing.

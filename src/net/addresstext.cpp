@@ -97,6 +97,12 @@ bool IsIPv6Text(std::string_view text)
     return lastPassed && parts > 1;
 }
 
+std::string HostPortText(std::string_view host, std::string_view port)
+{
+    const std::string name = IsIPv6Text(host) ? "[" + std::string(host) + "]" : std::string(host);
+    return name + ":" + std::string(port);
+}
+
 std::string PackUInt16(std::uint16_t value)
 {
     return {static_cast<char>(value >> 8), static_cast<char>(value & 0xFF)};

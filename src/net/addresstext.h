@@ -9,6 +9,8 @@ namespace quorlane::net {
 
 bool IsIPv4Text(std::string_view text);
 bool IsIPv6Text(std::string_view text);
+// "host:port", an IPv6 address in brackets.
+std::string HostPortText(std::string_view host, std::string_view port);
 
 // Byte packing and address conversions for the SOCKS exchange. Multi-byte values are most significant first.
 std::string PackUInt16(std::uint16_t value);

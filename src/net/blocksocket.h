@@ -3,8 +3,10 @@
 #include "memorystream.h"
 #include "socketlib.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +14,9 @@
 namespace quorlane::net {
 
 enum TSocketFamily : std::uint8_t { SF_Any, SF_IP4, SF_IP6 };
+
+// Why the socket itself ended an operation: its owner set StopFlag, or the Deadline passed.
+enum TStopReason : std::uint8_t { SR_None, SR_StopFlag, SR_Deadline };
 
 enum THookSocketReason : std::uint8_t {
     HR_ResolvingBegin,
@@ -64,6 +69,8 @@ struct TSocketOption
 // One platform socket handle behind blocking calls with time-outs, a receive buffer with line reading, numbered
 // errors with fixed texts, optional exceptions and hooks that report every step. Not thread-safe: one thread uses
 // a socket at a time; StopFlag is the one field another party may set while an operation runs.
+// Every wait (connecting, TLS steps, reading, writing) runs in rounds of HeartbeatRate with OnHeartbeat between them,
+// so an owner that processes its events there stays responsive and may set StopFlag; no wait reaches past Deadline.
 class TBlockSocket
 {
 public:
@@ -104,9 +111,17 @@ public:
     bool StopFlag = false;
     int NonblockSendTimeout = 15000;
     int HeartbeatRate = 0;
+    // The moment every wait and transfer ends at, whatever the time-outs say: a peer that trickles cannot extend it.
+    std::optional<std::chrono::steady_clock::time_point> Deadline;
+    // Why the socket ended the last operation it stopped itself (WSAECONNABORTED for StopFlag, WSAETIMEDOUT for the
+    // Deadline); SR_None until then. The owner resets it.
+    TStopReason StopReason = SR_None;
     TSocket Handle = InvalidSocket;
     int ErrorNumber = 0;
     std::string ErrorText;
+    // Set by the read that found the peer's orderly end, after which the error is WSAECONNRESET: a FIN on a plain
+    // connection, the close_notify under TLS. A reset, or TLS ending without close_notify, leaves it false: a cut.
+    bool OrderlyEnd = false;
     void* Owner = nullptr;
 
     TSocketFamily Family() const { return FFamily; }
@@ -152,6 +167,10 @@ public:
     virtual bool WaitReadable(int ms);
     virtual bool WaitReadableOrBuffered(int ms);
     virtual bool WaitWritable(int ms);
+    // The wait behind WaitReadable and WaitWritable, without their reports, for a layer that waits inside a
+    // transfer (TLS): true when the handle is ready for events (poll's POLLIN or POLLOUT). False after ms without,
+    // or when the wait failed, was stopped or met the Deadline; then ErrorNumber says which (0: time-out).
+    bool WaitFor(short events, int ms);
     virtual int SendDatagram(const void* buffer, int length);
     virtual int ReceiveDatagram(void* buffer, int length);
     virtual int SocketTypeCode();
@@ -169,6 +188,8 @@ public:
     void ApplyOption(const TSocketOption& option);
     void ApplyQueuedOptions();
     void ThrottleTransfer(int length, int limit, std::uint32_t& nextTick);
+    // Calls the heartbeat, then ends the operation when StopFlag is set or the Deadline has passed: true, with the
+    // error set and reported.
     bool CheckStopRequest();
     int FilterReceived(void* buffer, int count);
     void NotifyTraffic(bool writing, const void* buffer, int length);
@@ -194,6 +215,13 @@ protected:
 
 private:
     bool PollFor(short events, int ms);
+    // CheckStopRequest without the report.
+    bool StopRequested();
+    // True, with the error set, once the Deadline has passed.
+    bool DeadlinePassed();
+    // ms (-1: no limit) shortened to the time left before the Deadline.
+    int WithinDeadline(int ms) const;
+    void ConnectHandle(const TSockAddress& record);
     // Reads exactly length bytes (fewer on an error or time-out), handing each piece to take as it arrives.
     void ReadExactPieces(int length, int ms, const std::function<void(std::string_view)>& take);
     void ReadInt32Into(TMemoryStream& stream, int ms, bool networkOrder);

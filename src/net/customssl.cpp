@@ -45,6 +45,7 @@ void TCustomSSL::CopySettingsFrom(const TCustomSSL& other)
     PFXfile = other.PFXfile;
     CertComplianceLevel = other.CertComplianceLevel;
     SNIHost = other.SNIHost;
+    WaitTimeout = other.WaitTimeout;
 }
 
 std::string TCustomSSL::LibraryVersionText()

@@ -27,6 +27,12 @@ public:
     THookVerifyCert OnVerifyCert;
     TTCPBlockSocket& OwnerSocket;
     bool TlsActive = false;
+    // How the peer's side of the session ended: with its close_notify, or by the connection closing without one
+    // (which anyone on the path can cause). Both false while the session runs.
+    bool PeerClosed = false;
+    bool CutOff = false;
+    // The longest wait for the peer inside one TLS step: a handshake message, or the rest of a record.
+    int WaitTimeout = 60000;
     int ErrorNumber = 0;
     std::string ErrorText;
     TSSLType SSLType = LT_all;

@@ -1,6 +1,7 @@
 #include "httpsend.h"
 
 #include "addresstext.h"
+#include "httpheader.h"
 #include "socketerrorcode.h"
 #include "textparse.h"
 #include "urltext.h"
@@ -39,6 +40,25 @@ std::int64_t NumberOr(const std::string& text, int base, std::int64_t fallback)
     return (ec == std::errc() && ptr == end && !text.empty()) ? value : fallback;
 }
 
+// "4 MiB", "256 KiB" or "1000 bytes".
+std::string SizeText(std::int64_t bytes)
+{
+    if (bytes > 0 && bytes % (1024 * 1024) == 0) {
+        return std::to_string(bytes / (1024 * 1024)) + " MiB";
+    }
+    if (bytes > 0 && bytes % 1024 == 0) {
+        return std::to_string(bytes / 1024) + " KiB";
+    }
+    return std::to_string(bytes) + " bytes";
+}
+
+// "60 s", or "1500 ms" when it is no whole number of seconds.
+std::string DurationText(std::chrono::milliseconds duration)
+{
+    const auto ms = duration.count();
+    return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
 std::string Join(const std::vector<std::string>& lines, std::string_view separator)
 {
     std::string text;
@@ -66,6 +86,7 @@ THTTPSend::THTTPSend()
     TargetPort = "80";
     Timeout = 90000;
     Sock.ConvertLineEnd = true;
+    Sock.MaxLineLength = static_cast<int>(LineLimit);
     Sock.Owner = this;
     ResetResponse();
 }
@@ -85,14 +106,85 @@ void THTTPSend::ResetResponse()
 // cannot take, with the socket's "no buffer space" error, and the partial body is let go at once.
 bool THTTPSend::PerformRequest(const std::string& method, const std::string& url)
 {
+    StartRequest();
+    bool done = false;
     try {
-        return Exchange(method, url);
+        done = Exchange(method, url);
     } catch (const std::bad_alloc&) {
         Document.Clear();
         Sock.ErrorNumber = WSAENOBUFS;
         Sock.ErrorText = Sock.GetErrorDescEx();
-        return DropConnection();
+        done = DropConnection();
     }
+    if (!done) {
+        NoteFailure();
+    }
+    return done;
+}
+
+void THTTPSend::StartRequest()
+{
+    FFailure = hfNone;
+    FFailureText.clear();
+    FHeadBytes = 0;
+    Sock.StopReason = SR_None;
+    Sock.Deadline.reset();
+    if (Deadline.count() > 0) {
+        Sock.Deadline = std::chrono::steady_clock::now() + Deadline;
+    }
+}
+
+// Names why the request failed, unless a limit has named it already. A request stopped by the owner, the deadline
+// or a limit keeps nothing a caller could take for an answer.
+void THTTPSend::NoteFailure()
+{
+    if (FFailure == hfNone && Sock.StopReason == SR_StopFlag) {
+        FFailure = hfCancelled;
+        FFailureText = "cancelled";
+    } else if (FFailure == hfNone && Sock.StopReason == SR_Deadline) {
+        FFailure = hfDeadline;
+        FFailureText = "the request took longer than " + DurationText(Deadline);
+    } else if (FFailure == hfNone) {
+        FFailure = hfSocket;
+        FFailureText = Sock.ErrorText;
+    }
+    if (FFailure != hfSocket && FFailure != hfProxy) {
+        Document.Clear();
+    }
+}
+
+// A connection that failed on its way through a proxy names the proxy and, when it refused, what it said.
+void THTTPSend::NoteProxyFailure()
+{
+    std::string proxy;
+    std::string said;
+    if (!Sock.SocksIP.empty()) {
+        proxy = HostPortText(Sock.SocksIP, Sock.SocksPort);
+        said = Sock.SocksRefusal;
+    } else if (!Sock.HTTPTunnelIP.empty()) {
+        proxy = HostPortText(Sock.HTTPTunnelIP, Sock.HTTPTunnelPort);
+        said = Sock.TunnelOpen ? "" : Sock.TunnelStatusLine;
+    } else if (FPlainProxy) {
+        proxy = HostPortText(ProxyHost, ProxyPort);
+    }
+    if (proxy.empty() || Sock.StopReason != SR_None) {
+        return;
+    }
+    FFailure = hfProxy;
+    if (!FPlainProxy && Sock.ProxyReached) {
+        FFailureText =
+            "the proxy " + proxy + (said.empty() ? " failed: " + Sock.ErrorText : " refused the connection: " + said);
+    } else {
+        FFailureText = "the proxy " + proxy + " cannot be reached: " + Sock.ErrorText;
+    }
+}
+
+void THTTPSend::FailAtLimit(THTTPFailure failure, const std::string& text)
+{
+    FFailure = failure;
+    FFailureText = text;
+    Sock.ErrorNumber = WSAENOBUFS;
+    Sock.ErrorText = Sock.GetErrorDescEx();
 }
 
 bool THTTPSend::Exchange(const std::string& method, const std::string& url)
@@ -125,8 +217,7 @@ bool THTTPSend::Exchange(const std::string& method, const std::string& url)
     TargetHost = FPlainProxy ? ProxyHost : request.Host;
     TargetPort = FPlainProxy ? ProxyPort : request.Port;
     if (!EnsureConnection(tls)) {
-        FConnectedHost.clear();
-        FConnectedPort.clear();
+        ForgetConnection();
         return false;
     }
 
@@ -160,8 +251,7 @@ bool THTTPSend::Exchange(const std::string& method, const std::string& url)
     }
     if (closing) {
         Sock.CloseConnection();
-        FConnectedHost.clear();
-        FConnectedPort.clear();
+        ForgetConnection();
     }
     return true;
 }
@@ -171,8 +261,7 @@ bool THTTPSend::Exchange(const std::string& method, const std::string& url)
 bool THTTPSend::DropConnection()
 {
     Sock.CloseConnection();
-    FConnectedHost.clear();
-    FConnectedPort.clear();
+    ForgetConnection();
     return false;
 }
 
@@ -232,15 +321,50 @@ void THTTPSend::BuildRequestHead(const std::string& method, const TRequestTarget
 bool THTTPSend::EnsureConnection(bool tlsWanted)
 {
     // Bytes already buffered count as pending too: they belong to no request that is still to be sent.
-    if (Sock.Handle != InvalidSocket && FConnectedHost == TargetHost && FConnectedPort == TargetPort &&
+    if (Sock.Handle != InvalidSocket && !FConnectedHost.empty() && FConnectionKey == ConnectionKey(tlsWanted) &&
         !Sock.WaitReadableOrBuffered(0)) {
         return true;
     }
     return OpenConnection(tlsWanted);
 }
 
+void THTTPSend::ForgetConnection()
+{
+    FConnectedHost.clear();
+    FConnectedPort.clear();
+    FConnectionKey.clear();
+}
+
+// What a kept connection must share with the next request to serve it: the scheme, where it leads and through which
+// proxy, and under TLS every setting the session was made with (verification, trusted certificates, the name sent).
+std::string THTTPSend::ConnectionKey(bool tls) const
+{
+    std::vector<std::string> parts{tls ? "https" : "http",
+                                   TargetHost,
+                                   TargetPort,
+                                   Sock.HTTPTunnelIP,
+                                   Sock.HTTPTunnelPort,
+                                   Sock.HTTPTunnelUser,
+                                   Sock.HTTPTunnelPass,
+                                   Sock.SocksIP,
+                                   Sock.SocksPort,
+                                   Sock.SocksUsername,
+                                   Sock.SocksPassword,
+                                   std::to_string(Sock.SocksType),
+                                   std::to_string(Sock.SocksResolver)};
+    if (tls) {
+        const TCustomSSL& settings = *Sock.Tls;
+        parts.insert(parts.end(), {std::to_string(settings.VerifyCert), settings.CertCAFile(), settings.CertCA,
+                                   settings.TrustCertificate, settings.TrustCertificateFile, settings.CertificateFile,
+                                   settings.PrivateKeyFile, settings.SNIHost.empty() ? TargetHost : settings.SNIHost,
+                                   std::to_string(settings.SSLType), settings.Ciphers});
+    }
+    return Join(parts, std::string_view("\0", 1));
+}
+
 bool THTTPSend::OpenConnection(bool tlsWanted)
 {
+    const std::string key = ConnectionKey(tlsWanted);
     Sock.CloseConnection();
     Sock.BindTo(IPInterface, "0");
     if (Sock.ErrorNumber != 0) {
@@ -248,20 +372,27 @@ bool THTTPSend::OpenConnection(bool tlsWanted)
     }
     Sock.ConnectTo(TargetHost, TargetPort);
     if (Sock.ErrorNumber != 0) {
+        NoteProxyFailure();
         return false;
     }
     if (tlsWanted) {
-        if (Sock.Tls->SNIHost.empty()) {
+        Sock.Tls->WaitTimeout = Timeout;
+        // Without a name of the caller's the server is named as the address names it.
+        const bool ownName = Sock.Tls->SNIHost.empty();
+        if (ownName) {
             Sock.Tls->SNIHost = TargetHost;
         }
         Sock.StartTls();
-        Sock.Tls->SNIHost.clear();
+        if (ownName) {
+            Sock.Tls->SNIHost.clear();
+        }
         if (Sock.ErrorNumber != 0) {
             return false;
         }
     }
     FConnectedHost = TargetHost;
     FConnectedPort = TargetPort;
+    FConnectionKey = key;
     return true;
 }
 
@@ -288,7 +419,7 @@ bool THTTPSend::SendRequest(bool sending, bool expecting, std::string& pendingSt
         if (Sock.ErrorNumber != 0) {
             return false;
         }
-        pendingStatus = ReadNonEmptyLine();
+        pendingStatus = ReadNonEmptyLine(true);
         ParseStatusLine(pendingStatus);
         ReadHeadLines(answerHead);
         if (FResultCode >= 100 && FResultCode < 200) {
@@ -313,11 +444,28 @@ bool THTTPSend::SendRequest(bool sending, bool expecting, std::string& pendingSt
     return Sock.ErrorNumber == 0;
 }
 
-std::string THTTPSend::ReadNonEmptyLine()
+// One line of the answer; a line of the head counts against HeadLimit. The socket's MaxLineLength (LineLimit) ends
+// a line that grows too long before it is held whole.
+std::string THTTPSend::ReadAnswerLine(bool head)
+{
+    std::string line = Sock.ReadLine(Timeout);
+    if (Sock.ErrorNumber == WSAENOBUFS) {
+        FailAtLimit(hfLineLimit, "the server sent a line longer than " + SizeText(LineLimit));
+        return {};
+    }
+    FHeadBytes += head ? line.size() + 2 : 0;
+    if (FHeadBytes > HeadLimit) {
+        FailAtLimit(hfHeadLimit, "the server's headers exceed " + SizeText(HeadLimit));
+        return {};
+    }
+    return line;
+}
+
+std::string THTTPSend::ReadNonEmptyLine(bool head)
 {
     std::string line;
     do {
-        line = Sock.ReadLine(Timeout);
+        line = ReadAnswerLine(head);
     } while (line.empty() && Sock.ErrorNumber == 0);
     return line;
 }
@@ -325,7 +473,7 @@ std::string THTTPSend::ReadNonEmptyLine()
 void THTTPSend::ReadHeadLines(std::vector<std::string>& lines)
 {
     for (;;) {
-        std::string line = Sock.ReadLine(Timeout);
+        std::string line = ReadAnswerLine(true);
         if (Sock.ErrorNumber != 0) {
             return;
         }
@@ -344,7 +492,7 @@ void THTTPSend::ReadStatus(const std::string& pendingStatus)
         return;
     }
     do {
-        const std::string line = ReadNonEmptyLine();
+        const std::string line = ReadNonEmptyLine(true);
         if (UpperCase(line).starts_with("HTTP/")) {
             Headers.push_back(line);
             ParseStatusLine(line);
@@ -366,19 +514,19 @@ std::int64_t THTTPSend::ReadHead(bool& closing, std::vector<std::string> lines)
     for (int index = 0; index < static_cast<int>(lines.size());) {
         const std::string line = UnfoldHeaderLine(lines, index);
         Headers.push_back(line);
-        const std::string upper = UpperCase(line);
-        if (upper.starts_with("CONTENT-LENGTH:")) {
-            length = NumberOr(Trim(TextAfter(line, " ")), 10, -1);
+        if (const auto value = HeaderLineValue(line, "Content-Length")) {
+            // A negative length is no length: the body then runs until the server closes.
+            length = std::max<std::int64_t>(NumberOr(*value, 10, -1), -1);
             if (length != -1 && FBodyMode == bmUntilClose) {
                 FBodyMode = bmLength;
             }
-        } else if (upper.starts_with("CONTENT-TYPE:")) {
-            MimeType = Trim(TextAfter(line, " "));
-        } else if (upper.starts_with("TRANSFER-ENCODING:") &&
-                   Trim(TextAfter(upper, " ")).find("CHUNKED") != std::string::npos) {
+        } else if (const auto type = HeaderLineValue(line, "Content-Type")) {
+            MimeType = *type;
+        } else if (const auto coding = HeaderLineValue(line, "Transfer-Encoding");
+                   coding && UpperCase(*coding).find("CHUNKED") != std::string::npos) {
             FBodyMode = bmChunked;
-        } else if (upper.starts_with(FPlainProxy ? "PROXY-CONNECTION:" : "CONNECTION:") &&
-                   upper.find("CLOSE") != std::string::npos) {
+        } else if (const auto connection = HeaderLineValue(line, FPlainProxy ? "Proxy-Connection" : "Connection");
+                   connection && UpperCase(*connection).find("CLOSE") != std::string::npos) {
             closing = true;
         }
     }
@@ -400,7 +548,7 @@ bool THTTPSend::ReadBody(std::int64_t length)
 {
     switch (FBodyMode) {
     case bmLength:
-        return ReadBodyOfLength(length);
+        return BodyFits(length) && ReadBodyOfLength(length);
     case bmChunked:
         return ReadBodyChunked();
     case bmUntilClose:
@@ -413,14 +561,19 @@ bool THTTPSend::ReadBodyUntilClose()
 {
     for (;;) {
         const std::string piece = Sock.ReadAvailable(Timeout);
-        if (Sock.ErrorNumber != 0) {
+        if (Sock.ErrorNumber != 0 || !BodyFits(Document.Size() + static_cast<std::int64_t>(piece.size()))) {
             break;
         }
         WriteStreamText(Document, piece);
     }
-    if (Sock.ErrorNumber == WSAECONNRESET) {
+    // Only the peer's orderly end completes such a body. After a cut (a reset, or TLS without close_notify) nobody
+    // can tell how much is missing, so nothing of it is kept.
+    if (Sock.ErrorNumber == WSAECONNRESET && Sock.OrderlyEnd) {
         Sock.ClearError();
         return true;
+    }
+    if (Sock.ErrorNumber == WSAECONNRESET) {
+        Document.Clear();
     }
     return false;
 }
@@ -439,27 +592,39 @@ bool THTTPSend::ReadBodyOfLength(std::int64_t length)
 bool THTTPSend::ReadBodyChunked()
 {
     for (;;) {
-        const std::string line = ReadNonEmptyLine();
+        const std::string line = ReadNonEmptyLine(false);
         if (Sock.ErrorNumber != 0) {
             break;
         }
         const std::string sizeText = Trim(TextBefore(Trim(TextBefore(line, " ")), ";"));
         const std::int64_t size = NumberOr(sizeText, 16, 0);
-        if (size <= 0 || !ReadBodyOfLength(size)) {
+        if (size <= 0 || !BodyFits(Document.Size() + size) || !ReadBodyOfLength(size)) {
             break;
         }
     }
     return Sock.ErrorNumber == 0;
 }
 
+// False, with the request failed, when a body of this size is more than MaxBodySize.
+bool THTTPSend::BodyFits(std::int64_t size)
+{
+    if (MaxBodySize <= 0 || size <= MaxBodySize) {
+        return true;
+    }
+    const std::string limit = SizeText(MaxBodySize);
+    FailAtLimit(hfBodyLimit, "the answer exceeds the " +
+                                 (limit.ends_with(" bytes") ? std::to_string(MaxBodySize) + "-byte" : limit) +
+                                 " limit");
+    return false;
+}
+
 void THTTPSend::CollectCookies()
 {
     for (const std::string& line : Headers) {
-        if (!LowerCase(line).starts_with("set-cookie:")) {
-            continue;
+        if (const auto value = HeaderLineValue(line, "Set-Cookie")) {
+            const std::string cookie = Trim(TextBefore(*value, ";"));
+            StoreCookie(Trim(TextBefore(cookie, "=")), Trim(TextAfter(cookie, "=")));
         }
-        const std::string cookie = Trim(TextBefore(TextAfter(line, ":"), ";"));
-        StoreCookie(Trim(TextBefore(cookie, "=")), Trim(TextAfter(cookie, "=")));
     }
 }
 

@@ -30,11 +30,33 @@ std::uint8_t Byte(const std::string& text, std::size_t index)
     return index < text.size() ? static_cast<std::uint8_t>(text[index]) : 0;
 }
 
+// The meaning of a reply code that is not a success (SOCKS 5: 1 to 8; SOCKS 4: 91 to 93).
+std::string ReplyMeaning(int code)
+{
+    static const char* const meanings[] = {"general failure",
+                                           "its rules do not allow the connection",
+                                           "the network is unreachable",
+                                           "the host is unreachable",
+                                           "the destination refused the connection",
+                                           "the time to live expired",
+                                           "it does not support the command",
+                                           "it does not support the address type"};
+    static const char* const socks4Meanings[] = {"request rejected or failed", "it cannot reach the client's identd",
+                                                 "the client's identd reported another user"};
+    const char* meaning = code >= 1 && code <= 8     ? meanings[code - 1]
+                          : code >= 91 && code <= 93 ? socks4Meanings[code - 91]
+                                                     : "unknown reply";
+    return "reply " + std::to_string(code) + ": " + meaning;
+}
+
+constexpr char Malformed[] = "its answer is not SOCKS";
+
 } // namespace
 
 bool TSocksBlockSocket::SendSocksGreeting()
 {
     UsingSocks = false;
+    SocksRefusal.clear();
     if (SocksType == ST_Socks4) {
         UsingSocks = true;
         return true;
@@ -44,7 +66,11 @@ bool TSocksBlockSocket::SendSocksGreeting()
         return false;
     }
     const std::string choice = ReadExactText(2, SocksTimeout);
-    if (ErrorNumber != 0 || Byte(choice, 0) != 0x05) {
+    if (ErrorNumber != 0) {
+        return false;
+    }
+    if (Byte(choice, 0) != 0x05) {
+        SocksRefusal = Malformed;
         return false;
     }
     if (Byte(choice, 1) == 0x02) {
@@ -53,11 +79,18 @@ bool TSocksBlockSocket::SendSocksGreeting()
             return false;
         }
         const std::string verdict = ReadExactText(2, SocksTimeout);
-        if (ErrorNumber != 0 || Byte(verdict, 1) != 0x00) {
+        if (ErrorNumber != 0) {
+            return false;
+        }
+        if (Byte(verdict, 1) != 0x00) {
+            SocksRefusal = "it did not accept the user name and password";
             return false;
         }
     } else if (Byte(choice, 1) != 0x00) {
-        return false; // the proxy accepts none of the offered methods
+        // The proxy accepts none of the offered methods.
+        SocksRefusal = SocksUsername.empty() ? "it asks for a user name and password"
+                                             : "it accepts none of the offered ways to log in";
+        return false;
     }
     UsingSocks = true;
     return true;
@@ -105,7 +138,11 @@ bool TSocksBlockSocket::ReadSocksReply()
     int code = -1;
     if (SocksType == ST_Socks5) {
         const std::string head = ReadExactText(4, SocksTimeout);
-        if (ErrorNumber != 0 || Byte(head, 0) != 0x05) {
+        if (ErrorNumber != 0) {
+            return false;
+        }
+        if (Byte(head, 0) != 0x05) {
+            SocksRefusal = Malformed;
             return false;
         }
         switch (Byte(head, 3)) {
@@ -127,6 +164,7 @@ bool TSocksBlockSocket::ReadSocksReply()
             break;
         }
         default:
+            SocksRefusal = Malformed;
             return false;
         }
         if (ErrorNumber != 0) {
@@ -139,7 +177,11 @@ bool TSocksBlockSocket::ReadSocksReply()
         code = Byte(head, 1);
     } else {
         const std::string reply = ReadExactText(8, SocksTimeout);
-        if (ErrorNumber != 0 || Byte(reply, 0) != 0x00) {
+        if (ErrorNumber != 0) {
+            return false;
+        }
+        if (Byte(reply, 0) != 0x00) {
+            SocksRefusal = Malformed;
             return false;
         }
         code = Byte(reply, 1);
@@ -149,7 +191,11 @@ bool TSocksBlockSocket::ReadSocksReply()
     SocksReplyCode = code;
     SocksReplyIP = address;
     SocksReplyPort = std::to_string(UnpackUInt16(portBytes, 1));
-    return code == 0 || code == 90;
+    if (code != 0 && code != 90) {
+        SocksRefusal = ReplyMeaning(code);
+        return false;
+    }
+    return true;
 }
 
 } // namespace quorlane::net

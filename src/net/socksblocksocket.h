@@ -28,6 +28,9 @@ public:
     std::string SocksRemoteIP;
     std::string SocksRemotePort;
     TSocksType SocksType = ST_Socks5;
+    // What the proxy said when it refused, for people ("it asks for a user name and password", "reply 5: the
+    // destination refused the connection"); empty when it did not refuse.
+    std::string SocksRefusal;
 
     // Each step is true when it succeeded; a failure may leave ErrorNumber 0 (the proxy said no).
     bool SendSocksGreeting();

@@ -1,6 +1,7 @@
 #include "sslopenssl.h"
 
 #include "addresstext.h"
+#include "socketerrorcode.h"
 #include "sslnone.h"
 #include "tcpblocksocket.h"
 #include "textparse.h"
@@ -27,15 +28,24 @@ namespace quorlane::net {
 namespace {
 
 // A socket BIO that sends with MSG_NOSIGNAL: OpenSSL's own socket BIO writes with write(), which raises SIGPIPE
-// and ends the program when the peer has closed the connection.
+// and ends the program when the peer has closed the connection. It waits for the socket through the owner socket's
+// wait, so that a handshake or a record that stalls half-way keeps the heartbeat going and can be stopped.
+TSSLOpenSSL& PluginOf(BIO* bio)
+{
+    return *static_cast<TSSLOpenSSL*>(BIO_get_data(bio));
+}
+
 int SocketOf(BIO* bio)
 {
-    return static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(bio)));
+    return PluginOf(bio).OwnerSocket.Handle;
 }
 
 int NoSignalWrite(BIO* bio, const char* data, int length)
 {
     BIO_clear_retry_flags(bio);
+    if (!PluginOf(bio).AwaitSocket(POLLOUT)) {
+        return -1;
+    }
     const auto count = static_cast<int>(send(SocketOf(bio), data, static_cast<std::size_t>(length), MSG_NOSIGNAL));
     if (count < 0 && (errno == EAGAIN || errno == EINTR)) {
         BIO_set_retry_write(bio);
@@ -46,6 +56,9 @@ int NoSignalWrite(BIO* bio, const char* data, int length)
 int NoSignalRead(BIO* bio, char* data, int length)
 {
     BIO_clear_retry_flags(bio);
+    if (!PluginOf(bio).AwaitSocket(POLLIN)) {
+        return -1;
+    }
     const auto count = static_cast<int>(recv(SocketOf(bio), data, static_cast<std::size_t>(length), 0));
     if (count < 0 && (errno == EAGAIN || errno == EINTR)) {
         BIO_set_retry_read(bio);
@@ -68,7 +81,7 @@ long NoSignalControl(BIO* bio, int command, long, void* pointer)
     }
 }
 
-BIO* NewNoSignalSocketBio(int handle)
+BIO* NewNoSignalSocketBio(TSSLOpenSSL& plugin)
 {
     static BIO_METHOD* const method = [] {
         BIO_METHOD* m =
@@ -80,7 +93,7 @@ BIO* NewNoSignalSocketBio(int handle)
     }();
     BIO* bio = BIO_new(method);
     if (bio != nullptr) {
-        BIO_set_data(bio, reinterpret_cast<void*>(static_cast<std::intptr_t>(handle)));
+        BIO_set_data(bio, &plugin);
         BIO_set_init(bio, 1);
     }
     return bio;
@@ -348,6 +361,8 @@ bool TSSLOpenSSL::MakeSelfSignedCertificate(const std::string& hostName)
 
 void TSSLOpenSSL::ReleaseTlsState()
 {
+    PeerClosed = false;
+    CutOff = false;
     if (SslObject != nullptr) {
         SSL_free(SslObject);
         SslObject = nullptr;
@@ -411,7 +426,7 @@ bool TSSLOpenSSL::HandshakeAsServer()
 
 bool TSSLOpenSSL::AttachSocket()
 {
-    BIO* bio = NewNoSignalSocketBio(OwnerSocket.Handle);
+    BIO* bio = NewNoSignalSocketBio(*this);
     if (bio == nullptr) {
         TakeLibraryError();
         return false;
@@ -447,8 +462,12 @@ int TSSLOpenSSL::TransferResult(int result)
     case SSL_ERROR_NONE:
         return result;
     case SSL_ERROR_ZERO_RETURN:
+        PeerClosed = true;
         return 0;
     default:
+        // OpenSSL 3 names the end of the connection inside a session; older versions give a system error and 0.
+        CutOff = (error == SSL_ERROR_SSL && ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) ||
+                 (error == SSL_ERROR_SYSCALL && result == 0);
         // The library's code is the error number; its queued error, or else the system's, gives the text.
         TakeLibraryError();
         if (ErrorText.empty()) {
@@ -492,6 +511,24 @@ int TSSLOpenSSL::ReadData(void* buffer, int length)
             return TransferResult(result);
         }
     }
+}
+
+// An error the owner socket already has (TLS closing after a failed transfer) stays what the socket reports.
+bool TSSLOpenSSL::AwaitSocket(short events)
+{
+    const int previousNumber = OwnerSocket.ErrorNumber;
+    const std::string previousText = OwnerSocket.ErrorText;
+    const bool ready = OwnerSocket.WaitFor(events, WaitTimeout);
+    if (previousNumber != 0) {
+        OwnerSocket.ErrorNumber = previousNumber;
+        OwnerSocket.ErrorText = previousText;
+    } else if (!ready && OwnerSocket.ErrorNumber == 0) {
+        OwnerSocket.ErrorNumber = WSAETIMEDOUT; // a stop, the deadline or a failed wait have set their own
+    }
+    if (!ready) {
+        errno = ETIMEDOUT;
+    }
+    return ready;
 }
 
 bool TSSLOpenSSL::StartTransfer()

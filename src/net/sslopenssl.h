@@ -49,6 +49,9 @@ public:
     bool PrepareTlsState(bool server);
     bool LoadKeys();
     bool LoadPkcs12(const std::string& data);
+    // Waits up to WaitTimeout for the socket to be ready for events (POLLIN, POLLOUT); false, with the owner
+    // socket's error set, when it was not.
+    bool AwaitSocket(short events);
 
 private:
     bool AttachSocket();

@@ -2,6 +2,7 @@
 
 #include "addresstext.h"
 #include "socketerrorcode.h"
+#include "textparse.h"
 #include "urltext.h"
 
 #include <netinet/in.h>
@@ -34,6 +35,8 @@ void TTCPBlockSocket::ConnectTo(const std::string& host, const std::string& port
 {
     UsingSocks = false;
     TunnelOpen = false;
+    TunnelStatusLine.clear();
+    ProxyReached = false;
     if (!SocksIP.empty()) {
         ConnectThroughSocks(host, port);
     } else if (!HTTPTunnelIP.empty()) {
@@ -53,6 +56,7 @@ void TTCPBlockSocket::ConnectThroughTunnel(const std::string& host, const std::s
     if (ErrorNumber != 0) {
         return;
     }
+    ProxyReached = true;
     TunnelOpen = false;
     const std::string target = IsIPv6Text(host) ? "[" + host + "]" : host;
     std::string request = "CONNECT " + target + ":" + portText + " HTTP/1.0\r\n";
@@ -68,6 +72,7 @@ void TTCPBlockSocket::ConnectThroughTunnel(const std::string& host, const std::s
         }
         if (line.rfind("HTTP/", 0) == 0 && line.size() > 11) {
             TunnelOpen = line[9] == '2';
+            TunnelStatusLine = TrimRight(line);
         }
         if (line.empty() || line == "\r") {
             break;
@@ -84,6 +89,7 @@ void TTCPBlockSocket::ConnectThroughTunnel(const std::string& host, const std::s
 void TTCPBlockSocket::ConnectThroughSocks(const std::string& host, const std::string& port)
 {
     TBlockSocket::ConnectTo(SocksIP, SocksPort);
+    ProxyReached = ErrorNumber == 0;
     if (ErrorNumber == 0) {
         const bool connected = SendSocksGreeting() && SendSocksRequest(1, host, port) && ReadSocksReply();
         if (!connected && ErrorNumber == 0) {
@@ -184,7 +190,7 @@ void TTCPBlockSocket::NotifyConnected()
 void TTCPBlockSocket::StartTls()
 {
     ClearError();
-    if (!Tls->HandshakeAsClient()) {
+    if (!Tls->HandshakeAsClient() && ErrorNumber == 0) {
         ErrorNumber = WSASYSNOTREADY;
     }
     ReportError();
@@ -202,6 +208,9 @@ int TTCPBlockSocket::SendBytes(const void* buffer, int length)
     NotifyTraffic(true, buffer, length);
     return SendInPieces(static_cast<const char*>(buffer), length, [this](const char* piece, int size) {
         const int count = Tls->WriteData(piece, size);
+        if (ErrorNumber != 0) {
+            return count; // the wait inside TLS failed, was stopped or met the deadline
+        }
         if (Tls->ErrorNumber != 0) {
             ErrorNumber = WSASYSNOTREADY;
         } else if (count <= 0) {
@@ -222,7 +231,12 @@ int TTCPBlockSocket::ReceiveRaw(void* buffer, int length)
     ClearError();
     ThrottleTransfer(length, MaxRecvBandwidth, NextRecvTick);
     int count = Tls->ReadData(buffer, length);
-    if (Tls->ErrorNumber != 0) {
+    // Under TLS only the close_notify is an orderly end; a connection that closes without it is cut, and so is a
+    // record that stops half-way.
+    OrderlyEnd = Tls->PeerClosed;
+    if (Tls->PeerClosed || Tls->CutOff) {
+        ErrorNumber = WSAECONNRESET;
+    } else if (Tls->ErrorNumber != 0 && ErrorNumber == 0) {
         ErrorNumber = WSASYSNOTREADY;
     }
     ReportError();

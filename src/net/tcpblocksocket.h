@@ -27,6 +27,10 @@ public:
     std::string HTTPTunnelUser;
     std::string HTTPTunnelPass;
     int HTTPTunnelTimeout = 30000;
+    // The HTTP proxy's answer to CONNECT (its status line), and whether the last connection through a proxy reached
+    // the proxy at all: what a failure names.
+    std::string TunnelStatusLine;
+    bool ProxyReached = false;
 
     void CloseConnection() override;
     void ConnectTo(const std::string& host, const std::string& port) override;

@@ -9,6 +9,7 @@
 #include "progressbar.h"
 #include "scriptedpeer.h"
 #include "tempdir.h"
+#include "testcertificates.h"
 #include "windowfixture.h"
 
 #include <nlohmann/json.hpp>
@@ -374,8 +375,13 @@ TEST_F(FirmwarePageTest, SizeQueryWithoutAnswerShowsInternetErrorAndUploadCanBeP
 
 TEST_F(FirmwarePageTest, DownloadCutShortIsReportedAndNothingIsStored)
 {
-    TScriptedPeer peer("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly part");
-    ::setenv("QUORLANE_CATALOGUE_URL", ("http://127.0.0.1:" + std::to_string(peer.Port())).c_str(), 1);
+    TTempDir dir;
+    TTestCertificates certificates(dir);
+    const TKeyPair pair = certificates.Issue("127.0.0.1");
+    TScriptedPeer peer("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly part",
+                       {.CertificateFile = pair.CertificateFile, .KeyFile = pair.KeyFile});
+    ::setenv("SSL_CERT_FILE", certificates.CAFile().c_str(), 1);
+    ::setenv("QUORLANE_CATALOGUE_URL", peer.Url("").c_str(), 1);
     Window->CatalogueEntries = {{"cut", "1", std::nullopt, ""}};
     Window->CBProject->addItem("cut = [1]");
     Upload(0);

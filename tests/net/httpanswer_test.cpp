@@ -151,13 +151,21 @@ TEST(HttpAnswerTest, BodyWithoutLengthIsReadUntilTheServerCloses)
     EXPECT_EQ(http.Sock.ErrorNumber, 0);
 }
 
-TEST(HttpAnswerTest, LengthWithoutSpaceAfterColonIsNotRecognised)
+// Headers are found by their exact name: a length without a space after the colon counts, a name that merely
+// contains "Content-Length" does not, and a negative length is none.
+TEST(HttpAnswerTest, HeadersAreReadByTheirExactName)
 {
-    TScriptedPeer peer("HTTP/1.1 200 OK\r\nContent-Length:5\r\n\r\nhello world");
-    THTTPSend http;
-    ASSERT_TRUE(http.PerformRequest("GET", peer.Url()));
-    EXPECT_EQ(http.BodyMode(), bmUntilClose);
-    EXPECT_EQ(http.Document.View(), "hello world");
+    for (const auto& [head, mode, body] :
+         {std::tuple{"Content-Length:5", bmLength, "hello"},
+          std::tuple{"Access-Control-Expose-Headers: Content-Length\r\nX-Content-Length: 3", bmUntilClose,
+                     "hello world"},
+          std::tuple{"Content-Length: -5", bmUntilClose, "hello world"}}) {
+        TScriptedPeer peer("HTTP/1.1 200 OK\r\n" + std::string(head) + "\r\n\r\nhello world");
+        THTTPSend http;
+        ASSERT_TRUE(http.PerformRequest("GET", peer.Url())) << head;
+        EXPECT_EQ(http.BodyMode(), mode) << head;
+        EXPECT_EQ(http.Document.View(), body) << head;
+    }
 }
 
 TEST(HttpAnswerTest, RedirectIsReturnedAndNotFollowed)

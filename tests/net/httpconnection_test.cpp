@@ -2,10 +2,12 @@
 
 #include "httpsend.h"
 #include "scriptedpeer.h"
+#include "testcertificates.h"
 
 #include <gtest/gtest.h>
 
 using namespace quorlane::net;
+using namespace quorlane::testsupport;
 
 namespace {
 
@@ -90,6 +92,33 @@ TEST(HttpConnectionTest, HeadersNotResetAreSentAgainAsRequestLines)
     ASSERT_TRUE(http.PerformRequest("GET", peer.Url()));
     ASSERT_TRUE(http.PerformRequest("GET", peer.Url()));
     EXPECT_NE(peer.Requests().at(1).find("\r\nX-Answer: 1\r\n"), std::string::npos);
+}
+
+// Regression: a kept connection was reused by host and port alone, so a request that asked for the server's
+// certificate to be checked went out on a session made without that check.
+TEST(HttpConnectionTest, KeptTlsConnectionIsReusedOnlyWithTheSameTlsSettings)
+{
+    TTempDir dir;
+    TTestCertificates certificates(dir);
+    const TKeyPair pair = certificates.Issue("127.0.0.1");
+    // The same authority under another name is another setting.
+    const std::string authorityCopy = dir.Write("copy.pem", ReadWholeFile(certificates.CAFile()));
+    TScriptedPeer peer(KeptAnswer,
+                       {.KeepOpen = true, .CertificateFile = pair.CertificateFile, .KeyFile = pair.KeyFile});
+    THTTPSend http;
+    http.Protocol = "1.1";
+    // Each step: whether the server's certificate is checked, against which authorities, and the connections the
+    // peer has seen after it.
+    for (const auto& [verify, authorities, connections] :
+         {std::tuple{false, std::string(), 1}, std::tuple{true, certificates.CAFile(), 2},
+          std::tuple{true, certificates.CAFile(), 2}, std::tuple{true, authorityCopy, 3},
+          std::tuple{false, std::string(), 4}}) {
+        http.Sock.Tls->VerifyCert = verify;
+        http.Sock.Tls->SetCertCAFile(authorities);
+        http.ResetResponse();
+        ASSERT_TRUE(http.PerformRequest("GET", peer.Url())) << http.FailureText();
+        EXPECT_EQ(peer.ConnectionCount(), connections) << "verify " << verify << " with " << authorities;
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "httpsend.h"
 #include "scriptedpeer.h"
 #include "sslnone.h"
+#include "testcertificates.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -14,7 +15,7 @@
 #include <fstream>
 
 using namespace quorlane::net;
-using quorlane::testsupport::FreeLoopbackPort;
+using namespace quorlane::testsupport;
 
 namespace {
 
@@ -124,6 +125,32 @@ TEST(HttpFailureTest, HttpsWithoutTlsLibraryFailsWithItsText)
     EXPECT_EQ(http.ResultCode(), 500);
     EXPECT_EQ(http.Sock.ErrorNumber, 10091);
     EXPECT_EQ(http.Sock.ErrorText, "SSL/TLS support is not compiled!");
+}
+
+// Regression: under TLS a body without a length ended as complete when TCP closed, close_notify or not, and a record
+// cut half-way was dropped silently: anyone on the path could cut an image short.
+TEST(HttpFailureTest, TlsBodyWithoutLengthEndsOnlyAtTheCloseNotify)
+{
+    TTempDir dir;
+    TTestCertificates certificates(dir);
+    const TKeyPair pair = certificates.Issue("127.0.0.1");
+    // Three records: the head with half the body, the other half, and a last short piece.
+    const std::string answer = "HTTP/1.0 200 OK\r\n\r\n" + std::string(3981, 'a') + std::string(4000, 'b') + "end";
+    for (const std::string end : {"close-notify", "cut", "half-record"}) {
+        SCOPED_TRACE(end);
+        TScriptedPeer peer(
+            answer, {.Piece = 4000, .CertificateFile = pair.CertificateFile, .KeyFile = pair.KeyFile, .TlsEnd = end});
+        THTTPSend http;
+        const bool done = http.PerformRequest("GET", peer.Url());
+        if (end == "close-notify") {
+            EXPECT_TRUE(done) << http.Sock.ErrorText;
+            EXPECT_TRUE(http.Document.View().ends_with("bbend")) << http.Document.Size();
+        } else {
+            EXPECT_FALSE(done);
+            EXPECT_EQ(http.Sock.ErrorNumber, 10054) << http.Sock.ErrorText;
+            EXPECT_EQ(http.Document.Size(), 0);
+        }
+    }
 }
 
 // Regression: after a failed exchange on a kept connection, the next call read the late rest of the old answer as

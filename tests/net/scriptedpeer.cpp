@@ -35,6 +35,14 @@ TScriptedPeer::TScriptedPeer(const std::string& answer, TPeerOptions options)
     if (options.Silent) {
         arguments.emplace_back("--silent");
     }
+    if (!options.Endless.empty()) {
+        arguments.insert(arguments.end(), {"--endless", options.Endless});
+    }
+    FTls = !options.CertificateFile.empty();
+    if (FTls) {
+        arguments.insert(arguments.end(),
+                         {"--cert", options.CertificateFile, "--key", options.KeyFile, "--tls-end", options.TlsEnd});
+    }
     FProcess = std::make_unique<TServerProcess>(arguments, FDir.File("peer.log"));
     EXPECT_TRUE(WaitForPort(FPort)) << "scripted peer did not start: " << ReadWholeFile(FDir.File("peer.log"));
 }
@@ -43,7 +51,7 @@ TScriptedPeer::~TScriptedPeer() = default;
 
 std::string TScriptedPeer::Url(const std::string& path) const
 {
-    return "http://127.0.0.1:" + std::to_string(FPort) + path;
+    return (FTls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(FPort) + path;
 }
 
 std::vector<std::string> TScriptedPeer::Requests() const

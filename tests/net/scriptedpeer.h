@@ -14,6 +14,12 @@ struct TPeerOptions
     bool KeepOpen = false; // answer further requests on the same connection
     bool Silent = false;   // accept and read, never answer
     int Piece = 0;         // send the answer in pieces of this many bytes
+    std::string Endless{}; // after the answer, send this again and again until the client leaves
+    // With both set the peer speaks TLS, and TlsEnd says how its connection ends: "close-notify", "cut" (TCP closes
+    // without close_notify) or "half-record" (TCP closes half-way through the last record).
+    std::string CertificateFile{};
+    std::string KeyFile{};
+    std::string TlsEnd = "close-notify";
 };
 
 class TScriptedPeer
@@ -25,7 +31,7 @@ public:
     TScriptedPeer& operator=(const TScriptedPeer&) = delete;
 
     int Port() const { return FPort; }
-    // "http://127.0.0.1:<port>" followed by path.
+    // "http://127.0.0.1:<port>" (https:// for a TLS peer) followed by path.
     std::string Url(const std::string& path = "/") const;
     // The requests received, in order: by connection, then by their order on it.
     std::vector<std::string> Requests() const;
@@ -35,6 +41,7 @@ public:
 private:
     quorlane::testsupport::TTempDir FDir;
     int FPort = 0;
+    bool FTls = false;
     std::unique_ptr<quorlane::testsupport::TServerProcess> FProcess;
 };
 

@@ -38,7 +38,7 @@ TDanteServer::TDanteServer(const std::string& user, const std::string& password)
                                                              "user.unprivileged: nobody\n"
                                                              "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
                                                              "socks pass { from: 0.0.0.0/0 to: 0.0.0.0/0 "
-                                                             "command: bind connect bindreply }\n");
+                                                             "command: bind connect bindreply\nlog: connect }\n");
     std::vector<std::string> argv{"/usr/sbin/danted", "-f", config};
     if (!user.empty()) {
         if (geteuid() != 0) {

@@ -8,7 +8,8 @@
 
 namespace quorlane::testsupport {
 
-// dante (/usr/sbin/danted) as a SOCKS4 and SOCKS5 proxy on 127.0.0.1 at a free port, allowing connect and bind.
+// dante (/usr/sbin/danted) as a SOCKS4 and SOCKS5 proxy on 127.0.0.1 at a free port, allowing connect and bind;
+// its log names every connection it passes on (addresses as "127.0.0.1.<port>").
 // With a user name set, SOCKS5 clients must log in with it: dante checks the system's password database, so the
 // server runs in a mount namespace of its own where /etc/passwd and /etc/shadow are copies holding that one extra
 // user; the machine's files stay untouched. That needs root (the constructor throws without).
