@@ -99,6 +99,13 @@ std::string Sha256Hex(std::string_view bytes)
     return hex;
 }
 
+std::chrono::milliseconds ImageDeadline(std::int64_t bytes)
+{
+    constexpr std::int64_t SlowestBytesPerSecond = 16 * 1024;
+    return std::max<std::chrono::milliseconds>(CatalogueDeadline,
+                                               std::chrono::milliseconds(bytes * 1000 / SlowestBytesPerSecond));
+}
+
 TCatalogueAddress CatalogueAddressFrom(const char* configured)
 {
     std::string address = configured != nullptr && *configured != '\0' ? configured : DefaultCatalogueAddress;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,6 +17,12 @@ inline constexpr char CatalogueAddressVariable[] = "QUORLANE_CATALOGUE_URL";
 inline constexpr char CataloguePath[] = "/api/firmware/";
 // Followed by the percent-encoded version text.
 inline constexpr char ImagePath[] = "/api/firmware_download/?file=";
+// What a server may take and send: the catalogue's answer within a minute and at most 4 MiB; an image within a time
+// that grows with its size (a floor of a minute, then 16 KiB a second at the least), so that a server that trickles
+// its bytes cannot hold the window's flow for as long as it likes.
+inline constexpr std::chrono::seconds CatalogueDeadline{60};
+inline constexpr std::int64_t MaxCatalogueSize = 4 * 1024 * 1024;
+std::chrono::milliseconds ImageDeadline(std::int64_t bytes);
 // Starts the memo line that says why the catalogue could not be listed.
 inline constexpr char CatalogueErrorPrefix[] = "Firmware list error: ";
 

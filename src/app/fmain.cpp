@@ -21,6 +21,9 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <cstdlib>
+#include <stdexcept>
+
 namespace {
 
 template <typename T>
@@ -165,8 +168,6 @@ void TFMain::BuildConnectPage()
     // The console can be read and copied from the keyboard too; Tab leaves it.
     MComEcho = Spoken(Named(new TMemo(TSConnect), "MComEcho"), "Board console");
     MComEcho->setGeometry(8, 70, 710, 550);
-    MComEcho->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    MComEcho->setTabChangesFocus(true);
 }
 
 // The controls are made in the order Tab visits them, top to bottom. The panel is a button too: Space or Enter
@@ -231,13 +232,13 @@ QList<QLineEdit*> TFMain::PasswordEdits() const
 void TFMain::BuildFirmwarePage()
 {
     auto* firmware = Group(TSFirmware, "Firmware", {8, 8, 710, 100});
-    Label(firmware, "Project", {16, 32});
     CBProject = Named(new QComboBox(firmware), "CBProject");
     CBProject->setGeometry(80, 28, 505, 26);
+    Label(firmware, "Project", {16, 32}, CBProject);
     BUpload = Button(firmware, "BUpload", "Upload", {598, 27, 96, 28});
-    PB = Named(new TQProgressBar(firmware), "PB");
+    PB = Spoken(Named(new TQProgressBar(firmware), "PB"), "Progress");
     PB->move(16, 70);
-    MFirmware = Named(new TMemo(TSFirmware), "MFirmware");
+    MFirmware = Spoken(Named(new TMemo(TSFirmware), "MFirmware"), "Firmware log");
     MFirmware->setGeometry(8, 116, 710, 504);
 }
 
@@ -268,6 +269,13 @@ void TFMain::FormShow()
 {
     PCMain->SetActivePage(TSConnect);
     BComRefreshClick();
+    // A catalogue address that is not https:// is refused at once, not only when the Firmware page asks for it.
+    const TCatalogueAddress catalogue = CatalogueAddressFrom(std::getenv(CatalogueAddressVariable));
+    if (!catalogue.Error.empty()) {
+        QTimer::singleShot(0, this, [error = catalogue.Error] {
+            TApplication::ShowException(std::runtime_error(error));
+        });
+    }
 }
 
 void TFMain::PCMainChange()

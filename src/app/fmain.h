@@ -38,6 +38,8 @@ struct TFrame;
 
 namespace quorlane::net {
 class TBlockSocket;
+class THTTPSend;
+struct TProxyChoice;
 enum THookSocketReason : std::uint8_t;
 } // namespace quorlane::net
 
@@ -174,10 +176,12 @@ private:
     void PortsChanged();
     void ShowBoardPage();
     void ConnectBoard(bool clearConsole, const QString& firstLine = {});
-    // A flash flow holds the board's port from the press of its button to its end: Upload (the download and the
-    // tool) or Initialize.
-    enum class TFlashFlow { None, Upload, Initialize };
-    class TFlashFlowScope;
+    // A flow whose button reads Cancel while it runs: the catalogue's fetch, and the flash flows, which hold the
+    // board's port from the press of their button to their end: Upload (the download and the tool) or Initialize.
+    enum class TFlow { None, Catalogue, Upload, Initialize };
+    class TFlowScope;
+    quorlane::net::TProxyChoice PrepareRequest(quorlane::net::THTTPSend& http, const std::string& url,
+                                               std::chrono::milliseconds deadline, std::int64_t maxBody);
     std::optional<TFlashRun> UploadFirmware(const TCatalogueEntry& entry, const std::string& port);
     bool PortPresent(const std::string& port) const;
     void ReconnectAfterFlash(const std::string& port, const QString& outcome);
@@ -201,7 +205,7 @@ private:
     TCredentialPolicy Credentials;
     QStringList FPendingLines;
     bool FShown = false;
-    TFlashFlow FFlow = TFlashFlow::None;
+    TFlow FFlow = TFlow::None;
     // The user pressed Cancel (or asked to quit) while the flow ran.
     bool FCancelRequested = false;
     bool FQuitAfterFlow = false;

@@ -3,11 +3,13 @@
 #include "fmain.h"
 
 #include "firmwarecatalogue.h"
-#include "flashflowscope.h"
+#include "flashcommands.h"
+#include "flowscope.h"
 #include "httpsend.h"
 #include "imagefile.h"
 #include "memo.h"
 #include "pagecontrol.h"
+#include "proxyenvironment.h"
 #include "progressbar.h"
 #include "urltext.h"
 
@@ -23,61 +25,94 @@ using namespace quorlane::net;
 
 namespace {
 
-// The catalogue and the images are fetched with the server's certificate and host name checked against the
-// system's trusted certificates: an unchecked download would let anyone on the way put their image on the board.
-void VerifyServer(THTTPSend& http)
+// The memo line that names the proxy a request went through; none for a direct request.
+QString ProxyLine(const char* what, const TProxyChoice& proxy)
 {
-    http.Sock.Tls->VerifyCert = true;
-}
-
-// While a request waits for the server, the window keeps processing its events, and Cancel stops the request.
-void StopOnCancel(THTTPSend& http, const bool& cancelRequested)
-{
-    constexpr int HeartbeatMs = 100;
-    http.Sock.HeartbeatRate = HeartbeatMs;
-    http.Sock.OnHeartbeat = [&cancelRequested](TBlockSocket* socket) {
-        QCoreApplication::processEvents();
-        socket->StopFlag = socket->StopFlag || cancelRequested;
-    };
+    return proxy.Proxy ? QString::fromStdString(std::string(what) + " " + proxy.Description()) : QString();
 }
 
 } // namespace
 
+// Every request of the page: the server's certificate and host name checked against the system's trusted
+// certificates (an unchecked download would let anyone on the way put their image on the board), the proxy the
+// environment names, a deadline and a limit on what the server may send, and the window kept responsive while the
+// request waits, with Cancel stopping it. Throws std::runtime_error naming a malformed proxy variable.
+TProxyChoice TFMain::PrepareRequest(THTTPSend& http, const std::string& url, std::chrono::milliseconds deadline,
+                                    std::int64_t maxBody)
+{
+    http.Sock.Tls->VerifyCert = true;
+    const TProxyChoice proxy = ProxyForUrl(url);
+    if (!proxy.Error.empty()) {
+        throw std::runtime_error(proxy.Error);
+    }
+    ApplyProxy(http, proxy);
+    http.Deadline = deadline;
+    http.MaxBodySize = maxBody;
+    constexpr int HeartbeatMs = 100;
+    http.Sock.HeartbeatRate = HeartbeatMs;
+    http.Sock.OnHeartbeat = [this](TBlockSocket* socket) {
+        QCoreApplication::processEvents();
+        socket->StopFlag = socket->StopFlag || FCancelRequested;
+    };
+    return proxy;
+}
+
+// One fetch at a time; Upload reads Cancel meanwhile. A fetch while an upload runs (the user selected the page again)
+// shares the upload's Cancel.
 void TFMain::AGetFirmwareListExecute()
 {
+    if (FFlow == TFlow::Catalogue) {
+        return;
+    }
+    std::optional<TFlowScope> fetch;
+    if (FFlow == TFlow::None) {
+        fetch.emplace(*this, TFlow::Catalogue, BUpload, QList<QWidget*>{});
+    }
     THTTPSend http;
-    VerifyServer(http);
     std::vector<std::string> lines;
-    const bool fetched = HttpGetLines(http, CatalogueAddress() + CataloguePath, lines);
+    TCatalogue catalogue;
+    QString proxyLine;
+    try {
+        const std::string url = CatalogueAddress() + CataloguePath;
+        proxyLine = ProxyLine("Catalogue", PrepareRequest(http, url, CatalogueDeadline, MaxCatalogueSize));
+        catalogue = HttpGetLines(http, url, lines)
+                        ? ReadCatalogue(http.ResultCode(), http.Headers, lines)
+                        : TCatalogue{{}, CatalogueErrorPrefix + http.FailureText()};
+    } catch (const std::runtime_error& refused) {
+        catalogue.Error = CatalogueErrorPrefix + std::string(refused.what());
+    }
 
     const int remembered = CBProject->currentIndex();
     CBProject->clear();
-
-    const TCatalogue catalogue = fetched ? ReadCatalogue(http.ResultCode(), http.Headers, lines)
-                                         : TCatalogue{{}, CatalogueErrorPrefix + http.Sock.ErrorText};
     CatalogueEntries = catalogue.Entries;
     for (const TCatalogueEntry& entry : CatalogueEntries) {
         CBProject->addItem(QString::fromStdString(entry.Text()));
     }
     // The memo shows how the latest fetch went, not every failure since the program started.
     MFirmware->RemoveLinesStartingWith(QString::fromLatin1(CatalogueErrorPrefix));
+    MFirmware->RemoveLinesStartingWith(QStringLiteral("Catalogue via proxy"));
+    if (!proxyLine.isEmpty()) {
+        MFirmware->AddLine(proxyLine);
+    }
     if (!catalogue.Error.empty()) {
         MFirmware->AddLine(QString::fromStdString(catalogue.Error));
         CBProject->setCurrentIndex(-1);
-        return;
+    } else {
+        const int position = remembered >= 0 ? remembered : 0;
+        CBProject->setCurrentIndex(position < CBProject->count() ? position : -1);
     }
-    const int position = remembered >= 0 ? remembered : 0;
-    CBProject->setCurrentIndex(position < CBProject->count() ? position : -1);
+    fetch.reset();
+    EndFlashFlow();
 }
 
 void TFMain::BUploadClick()
 {
-    if (FFlow == TFlashFlow::Upload) {
+    if (FFlow == TFlow::Upload || FFlow == TFlow::Catalogue) {
         FCancelRequested = true;
         return;
     }
     const int selected = CBProject->currentIndex();
-    if (FFlow != TFlashFlow::None || selected < 0 || selected >= static_cast<int>(CatalogueEntries.size())) {
+    if (FFlow != TFlow::None || selected < 0 || selected >= static_cast<int>(CatalogueEntries.size())) {
         return;
     }
     // Copies: selecting the page again during the upload fetches the catalogue anew, and the port is the one chosen
@@ -86,7 +121,7 @@ void TFMain::BUploadClick()
     const std::string port = SelectedPort();
     std::optional<TFlashRun> flashed;
     {
-        const TFlashFlowScope flow(*this, TFlashFlow::Upload, BUpload,
+        const TFlowScope flow(*this, TFlow::Upload, BUpload,
                                    {CBComPort, BComRefresh, BComConn, BComDisconn, BComInit});
         // Whatever way the flow ends, an error included, the bar goes away.
         const struct THideBar
@@ -117,6 +152,9 @@ std::optional<TFlashRun> TFMain::UploadFirmware(const TCatalogueEntry& entry, co
     DownloadedBytes = 0;
 
     const std::string address = CatalogueAddress() + ImagePath + PercentEncode(entry.Version);
+    if (const QString proxy = ProxyLine("Download", ProxyForUrl(address)); !proxy.isEmpty()) {
+        MFirmware->AddLine(proxy);
+    }
     const std::int64_t size = GetDownloadSize(address);
     if (FCancelRequested) {
         MFirmware->AddLine(QStringLiteral("Download cancelled: nothing was stored or flashed."));
@@ -126,9 +164,10 @@ std::optional<TFlashRun> TFMain::UploadFirmware(const TCatalogueEntry& entry, co
     PB->setVisible(true);
     QCoreApplication::processEvents();
 
+    // No image is larger than the board's flash, nor than the catalogue says it is.
+    const std::int64_t limit = entry.Size.value_or(FlashSize);
     THTTPSend http;
-    VerifyServer(http);
-    StopOnCancel(http, FCancelRequested);
+    PrepareRequest(http, address, ImageDeadline(limit), limit);
     http.Sock.OnStatus = [this](TBlockSocket* sender, THookSocketReason reason, const std::string& value) {
         DownloadSockStatus(sender, reason, value);
     };
@@ -139,7 +178,7 @@ std::optional<TFlashRun> TFMain::UploadFirmware(const TCatalogueEntry& entry, co
     }
     if (!received) {
         MFirmware->AddLine(QStringLiteral("Download error!"));
-        MFirmware->AddLine(QString::fromStdString(http.Sock.ErrorText));
+        MFirmware->AddLine(QString::fromStdString(http.FailureText()));
         return std::nullopt;
     }
     // An error page is never stored, and so never written onto the board.
@@ -164,8 +203,7 @@ std::optional<TFlashRun> TFMain::UploadFirmware(const TCatalogueEntry& entry, co
 std::int64_t TFMain::GetDownloadSize(const std::string& address)
 {
     THTTPSend http;
-    VerifyServer(http);
-    StopOnCancel(http, FCancelRequested);
+    PrepareRequest(http, address, CatalogueDeadline, 0);
     if (!http.PerformRequest("HEAD", address)) {
         if (FCancelRequested) {
             return -1;

@@ -5,7 +5,7 @@
 #include "fmain.h"
 
 #include "filelocations.h"
-#include "flashflowscope.h"
+#include "flowscope.h"
 #include "flashcommands.h"
 #include "imagefile.h"
 #include "memo.h"
@@ -35,11 +35,11 @@ QString Text(const std::string& text)
 
 void TFMain::BComInitClick()
 {
-    if (FFlow == TFlashFlow::Initialize) {
+    if (FFlow == TFlow::Initialize) {
         FCancelRequested = true;
         return;
     }
-    if (FFlow != TFlashFlow::None || CBComPort->currentIndex() < 0) {
+    if (FFlow != TFlow::None || CBComPort->currentIndex() < 0) {
         return;
     }
     MComEcho->clear();
@@ -54,7 +54,7 @@ void TFMain::BComInitClick()
     }
     const std::string port = SelectedPort();
     {
-        const TFlashFlowScope flow(*this, TFlashFlow::Initialize, BComInit,
+        const TFlowScope flow(*this, TFlow::Initialize, BComInit,
                                    {CBComPort, BComRefresh, BComConn, BComDisconn, BUpload});
         QThread::msleep(200);
         QCoreApplication::processEvents();
@@ -205,7 +205,7 @@ void TFMain::EndFlashFlow()
 
 void TFMain::StopAndQuit()
 {
-    if (FFlow == TFlashFlow::None) {
+    if (FFlow == TFlow::None) {
         FQuitAfterFlow = false;
         close();
         return;
@@ -218,11 +218,16 @@ void TFMain::StopAndQuit()
 // stall with the board waiting.
 void TFMain::closeEvent(QCloseEvent* event)
 {
-    if (FFlow == TFlashFlow::None) {
+    if (FFlow == TFlow::None) {
         event->accept();
         return;
     }
     event->ignore();
+    // A catalogue fetch is stopped without a question: nothing is written anywhere.
+    if (FFlow == TFlow::Catalogue) {
+        StopAndQuit();
+        return;
+    }
     if (FQuitAfterFlow || FStopQuestion) {
         return;
     }

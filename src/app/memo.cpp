@@ -7,6 +7,9 @@
 TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent)
 {
     setReadOnly(true);
+    // Read and selected with the keyboard too; Tab moves on instead of being typed.
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setTabChangesFocus(true);
     // A console memo takes tens of thousands of lines; an undo history of them would only grow.
     setUndoRedoEnabled(false);
     setLineWrapMode(QPlainTextEdit::NoWrap);

@@ -7,6 +7,7 @@
 #include "httpsend.h"
 #include "programdirectory.h"
 #include "progressbar.h"
+#include "proxyservers.h"
 #include "scriptedpeer.h"
 #include "tempdir.h"
 #include "testcertificates.h"
@@ -395,6 +396,68 @@ TEST_F(FirmwarePageTest, DownloadCutShortIsReportedAndNothingIsStored)
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_TRUE(requests[0].starts_with("HEAD /api/firmware_download/?file=1 HTTP/1.0\r\n"));
     EXPECT_TRUE(requests[1].starts_with("GET /api/firmware_download/?file=1 HTTP/1.0\r\n"));
+}
+
+// A catalogue server that never answers holds neither the window nor the list: Upload reads Cancel while the fetch
+// waits, and Cancel stops it.
+TEST_F(FirmwarePageTest, SilentCatalogueCanBeCancelledWhileTheWindowStaysResponsive)
+{
+    TTempDir dir;
+    TTestCertificates certificates(dir);
+    const TKeyPair pair = certificates.Issue("127.0.0.1");
+    TScriptedPeer peer("", {.Silent = true, .CertificateFile = pair.CertificateFile, .KeyFile = pair.KeyFile});
+    ::setenv("SSL_CERT_FILE", certificates.CAFile().c_str(), 1);
+    ::setenv("QUORLANE_CATALOGUE_URL", peer.Url("").c_str(), 1);
+    int ticks = 0;
+    QString caption;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (++ticks == 20) {
+            caption = Window->BUpload->text();
+            Click(Window->BUpload);
+        }
+    });
+    ticker.start(10);
+    OpenFirmwarePage();
+    EXPECT_GE(ticks, 20);
+    EXPECT_EQ(caption, "Cancel");
+    EXPECT_EQ(FirmwareLines(), QStringList({"Firmware list error: cancelled"}));
+    EXPECT_EQ(Window->BUpload->text(), "Upload");
+}
+
+// An image larger than the catalogue says fails as its bytes pass the size, and an address that is not https:// is
+// refused as soon as the window opens.
+TEST_F(FirmwarePageTest, ImageBeyondItsSizeAndAPlainHttpCatalogueAreRefused)
+{
+    OpenFirmwarePage();
+    Window->CatalogueEntries = {{"blink", "1.2", 3000, ""}};
+    Upload(0);
+    EXPECT_EQ(FirmwareLines().mid(1), QStringList({"Download error!", "the answer exceeds the 3000-byte limit"}));
+    EXPECT_TRUE(NoImageStored());
+    EXPECT_FALSE(fs::exists(ToolLog));
+
+    ::setenv("QUORLANE_CATALOGUE_URL", "http://127.0.0.1:1", 1);
+    TFMain plain;
+    plain.show();
+    ASSERT_TRUE(WaitFor([&] { return !Boxes.empty(); }));
+    EXPECT_EQ(Boxes.back().Text,
+              "QUORLANE_CATALOGUE_URL is \"http://127.0.0.1:1\": the firmware catalogue is fetched only over https://.");
+}
+
+// The proxy the environment names carries the catalogue and the image, TLS end to end through its tunnel, and the
+// memo says so.
+TEST_F(FirmwarePageTest, CatalogueAndImageGoThroughTheProxyTheEnvironmentNames)
+{
+    const TTinyproxyServer proxy;
+    ::setenv("https_proxy", ("http://127.0.0.1:" + proxy.PortText()).c_str(), 1);
+    OpenFirmwarePage();
+    const QString via = "via proxy 127.0.0.1:" + QString::fromStdString(proxy.PortText());
+    EXPECT_EQ(FirmwareLines(), QStringList({"Catalogue " + via}));
+    Upload(1);
+    ::unsetenv("https_proxy");
+    EXPECT_EQ(FirmwareLines().mid(0, 2), QStringList({"Start download firmware: 0.9-beta", "Download " + via}));
+    EXPECT_EQ(FirmwareLines().back(), "Upload firmware done!");
+    EXPECT_NE(proxy.Log().find("CONNECT"), std::string::npos) << proxy.Log();
 }
 
 TEST_F(FirmwarePageTest, UnreachableCatalogueIsReportedAndLeavesTheListEmpty)

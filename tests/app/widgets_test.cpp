@@ -90,19 +90,29 @@ TEST_F(ProgressBarTest, FillFollowsPositionAndClampsAtBothEnds)
     TQProgressBar bar;
     bar.SetMaximum(200);
     bar.SetPosition(50);
-    EXPECT_EQ(bar.FilledWidth(400), 100);
+    EXPECT_EQ(bar.Filled(400).Width, 100);
+    EXPECT_EQ(bar.accessibleDescription(), "25 %");
     bar.SetPosition(500);
-    EXPECT_EQ(bar.FilledWidth(400), 400);
+    EXPECT_EQ(bar.Filled(400).Width, 400);
     bar.SetPosition(-3);
-    EXPECT_EQ(bar.FilledWidth(400), 0);
+    EXPECT_EQ(bar.Filled(400).Width, 0);
 }
 
-TEST_F(ProgressBarTest, ZeroMaximumDrawsNothingFilled)
+// An unknown total (a HEAD answer without a usable length) moves a block along as the bytes come in.
+TEST_F(ProgressBarTest, ZeroMaximumMovesABlockAlongWithThePosition)
 {
     TQProgressBar bar;
     bar.SetMaximum(0);
-    bar.SetPosition(10);
-    EXPECT_EQ(bar.FilledWidth(400), 0);
+    bar.SetPosition(0);
+    EXPECT_EQ(bar.Filled(400).Width, 0);
+    bar.SetPosition(64 * 1024);
+    const TQProgressBar::TFill early = bar.Filled(400);
+    bar.SetPosition(128 * 1024);
+    const TQProgressBar::TFill later = bar.Filled(400);
+    EXPECT_EQ(early.Width, 80);
+    EXPECT_GT(later.Start, early.Start);
+    EXPECT_LE(later.Start + later.Width, 400);
+    EXPECT_EQ(bar.accessibleDescription(), "131072 bytes");
 }
 
 TEST_F(ProgressBarTest, LargePositionsDoNotOverflow)
@@ -110,7 +120,7 @@ TEST_F(ProgressBarTest, LargePositionsDoNotOverflow)
     TQProgressBar bar;
     bar.SetMaximum(2000000000);
     bar.SetPosition(1000000000);
-    EXPECT_EQ(bar.FilledWidth(569), 284);
+    EXPECT_EQ(bar.Filled(569).Width, 284);
 }
 
 TEST_F(ProgressBarTest, PaintsLimeOnWhite)

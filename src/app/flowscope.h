@@ -5,26 +5,26 @@
 
 #include <QPushButton>
 
-// Pins the port for a flash flow: the controls that would open, reset or choose a port are disabled, and the flow's
-// own button turns into Cancel, until the flow ends, an error included.
-class TFMain::TFlashFlowScope
+// Runs a flow: its button turns into Cancel and, for a flash flow, the controls that would open, reset or choose a
+// port are disabled, until the flow ends, an error included.
+class TFMain::TFlowScope
 {
 public:
-    TFlashFlowScope(TFMain& window, TFlashFlow flow, QPushButton* button, const QList<QWidget*>& pinned)
+    TFlowScope(TFMain& window, TFlow flow, QPushButton* button, const QList<QWidget*>& pinned)
         : FWindow(window), FDisabled(pinned), FButton(button), FCaption(button->text())
     {
         FWindow.FFlow = flow;
         FWindow.FCancelRequested = false;
         FButton->setText(QStringLiteral("Cancel"));
     }
-    ~TFlashFlowScope()
+    ~TFlowScope()
     {
         FButton->setText(FCaption);
-        FWindow.FFlow = TFlashFlow::None;
+        FWindow.FFlow = TFlow::None;
         FWindow.FCancelRequested = false;
     }
-    TFlashFlowScope(const TFlashFlowScope&) = delete;
-    TFlashFlowScope& operator=(const TFlashFlowScope&) = delete;
+    TFlowScope(const TFlowScope&) = delete;
+    TFlowScope& operator=(const TFlowScope&) = delete;
 
 private:
     TFMain& FWindow;
