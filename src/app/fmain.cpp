@@ -2,20 +2,24 @@
 
 #include "application.h"
 #include "chromium.h"
+#include "flashcommands.h"
 #include "memo.h"
 #include "pagecontrol.h"
 #include "portwatch.h"
 #include "programversion.h"
 #include "progressbar.h"
+#include "settings.h"
 #include "statuspanel.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
 #include <QSocketNotifier>
@@ -66,6 +70,16 @@ QLineEdit* Edit(QGroupBox* group, const char* name, const char* caption, int row
     edit->setGeometry(120, 26 + row * 32, 570, 26);
     Label(group, caption, {16, 30 + row * 32}, edit);
     return edit;
+}
+
+// A file dialog of the program's own (not the desktop's), so that it looks alike everywhere and tests can answer it.
+QFileDialog* FileDialog(QWidget* parent, const char* name, const char* caption, QFileDialog::AcceptMode mode)
+{
+    auto* dialog = Named(new QFileDialog(parent, QLatin1String(caption)), name);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(mode);
+    dialog->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    return dialog;
 }
 
 QGroupBox* Group(QWidget* parent, const char* caption, QRect geometry)
@@ -136,6 +150,8 @@ TFMain::TFMain(QWidget* parent)
     Chromium->OnGetAuthCredentials = std::bind_front(&TFMain::ChromiumGetAuthCredentials, this);
     Chromium->OnLoadStart = std::bind_front(&TFMain::ChromiumLoadStart, this);
     Wire(BUpload, &QPushButton::clicked, this, &TFMain::BUploadClick);
+    Wire(BImageFile, &QPushButton::clicked, this, &TFMain::BImageFileClick);
+    Wire(BBackup, &QPushButton::clicked, this, &TFMain::BBackupClick);
     SetPortSource({});
 
     FormCreate();
@@ -231,15 +247,43 @@ QList<QLineEdit*> TFMain::PasswordEdits() const
 
 void TFMain::BuildFirmwarePage()
 {
-    auto* firmware = Group(TSFirmware, "Firmware", {8, 8, 710, 100});
+    auto* firmware = Group(TSFirmware, "Firmware", {8, 8, 710, 150});
     CBProject = Named(new QComboBox(firmware), "CBProject");
     CBProject->setGeometry(80, 28, 505, 26);
     Label(firmware, "Project", {16, 32}, CBProject);
     BUpload = Button(firmware, "BUpload", "Upload", {598, 27, 96, 28});
+
+    CBRate = Named(new QComboBox(firmware), "CBRate");
+    CBRate->setGeometry(80, 62, 110, 26);
+    for (int rate : FlashRates) {
+        CBRate->addItem(QString::number(rate), rate);
+    }
+    Label(firmware, "Rate", {16, 66}, CBRate);
+    RBKeepSettings = Named(new QRadioButton(QStringLiteral("Keep the board's settings"), firmware), "RBKeepSettings");
+    RBKeepSettings->setGeometry(206, 62, 200, 26);
+    RBKeepSettings->setChecked(true);
+    RBEraseAll = Named(new QRadioButton(QStringLiteral("Erase the whole flash first"), firmware), "RBEraseAll");
+    RBEraseAll->setGeometry(410, 62, 184, 26);
+    BImageFile = Button(firmware, "BImageFile", "Image file...", {598, 61, 96, 28});
+
     PB = Spoken(Named(new TQProgressBar(firmware), "PB"), "Progress");
-    PB->move(16, 70);
+    PB->move(16, 103);
+    BBackup = Button(firmware, "BBackup", "Back up...", {598, 95, 96, 28});
+    LRemaining = Named(new QLabel(firmware), "LRemaining");
+    LRemaining->setGeometry(16, 121, 400, 20);
     MFirmware = Spoken(Named(new TMemo(TSFirmware), "MFirmware"), "Firmware log");
-    MFirmware->setGeometry(8, 116, 710, 504);
+    MFirmware->setGeometry(8, 166, 710, 454);
+
+    // The rate chosen last time, the default until there is one.
+    const int rate = UserSettings()->value(QStringLiteral("FlashRate"), DefaultFlashRate).toInt();
+    CBRate->setCurrentIndex(std::max(0, CBRate->findData(rate)));
+    connect(CBRate, &QComboBox::activated, this,
+            [this] { UserSettings()->setValue(QStringLiteral("FlashRate"), CBRate->currentData()); });
+
+    ImageFileDialog = FileDialog(this, "ImageFileDialog", "Flash an image file", QFileDialog::AcceptOpen);
+    ImageFileDialog->setNameFilters({QStringLiteral("ESP8266 images (*.bin)"), QStringLiteral("All files (*)")});
+    BackupFileDialog = FileDialog(this, "BackupFileDialog", "Back up the board's flash", QFileDialog::AcceptSave);
+    BackupFileDialog->setNameFilters({QStringLiteral("Flash backups (*.bin)"), QStringLiteral("All files (*)")});
 }
 
 void TFMain::FormCreate()

@@ -17,11 +17,15 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QComboBox;
 class QGroupBox;
+class QFileDialog;
+class QLabel;
 class QLineEdit;
+class QRadioButton;
 class QMessageBox;
 class QPushButton;
 class QSocketNotifier;
@@ -70,6 +74,8 @@ public:
     void SerialPortLost();
     // The device path of the selected port (what is opened and handed to the flashing tool); empty when none is.
     std::string SelectedPort() const;
+    // The port list's entries hold the device path as their data, and the adapter's id (TComPort) under this role.
+    static constexpr int AdapterIdRole = Qt::UserRole + 1;
     // Where the port list comes from and which device directory it follows as cables come and go. The window uses
     // the system's; tests point it at a stand-in tree.
     void SetPortSource(const TPortSource& source);
@@ -79,18 +85,21 @@ public:
     void BAccessSaveClick();
     void PAccessClick();
 
-    // Firmware page (fmainfirmware.cpp)
+    // Firmware page (fmainfirmware.cpp; Back up in fmainbackup.cpp)
     void AGetFirmwareListExecute();
     void BUploadClick();
+    void BImageFileClick();
+    void BBackupClick();
     std::int64_t GetDownloadSize(const std::string& address);
     void DownloadSockStatus(quorlane::net::TBlockSocket* sender, quorlane::net::THookSocketReason reason,
                             const std::string& value);
 
     // Initialize and the firmware flashing step (fmainflash.cpp)
     void BComInitClick();
-    // The firmware flashing step: writes the image file onto the board at port (closes only the port, shows the
-    // tool's output in MFirmware and its progress in PB, then adds "Upload firmware done!" or a line that says why
-    // not); returns when the tool has ended, with how it ended.
+    // The firmware flashing step: writes the image file onto the board at port at the chosen rate, erasing the whole
+    // flash first when the user chose that, and once more at the safe rate when the adapter did not keep up (closes
+    // only the port, shows the tool's output in MFirmware and its progress in PB, then adds "Upload firmware done!"
+    // or a line that says why not); returns when the tool has ended, with how it ended.
     TFlashRun FlashFirmware(const std::string& image, const std::string& port);
     TToolResult RunConsoleTool(const std::string& command, TMemo* memo, const std::string& directory,
                                std::string& output);
@@ -141,8 +150,17 @@ public:
 
     QComboBox* CBProject;
     QPushButton* BUpload;
+    QComboBox* CBRate;
+    QRadioButton* RBKeepSettings;
+    QRadioButton* RBEraseAll;
+    QPushButton* BImageFile;
+    QPushButton* BBackup;
     TQProgressBar* PB;
+    QLabel* LRemaining;
     TMemo* MFirmware;
+    // Where Image file... and Back up... ask; tests answer them.
+    QFileDialog* ImageFileDialog;
+    QFileDialog* BackupFileDialog;
 
     QLineEdit* EUrl;
     QPushButton* BBack;
@@ -176,10 +194,23 @@ private:
     void PortsChanged();
     void ShowBoardPage();
     void ConnectBoard(bool clearConsole, const QString& firstLine = {});
-    // A flow whose button reads Cancel while it runs: the catalogue's fetch, and the flash flows, which hold the
-    // board's port from the press of their button to their end: Upload (the download and the tool) or Initialize.
-    enum class TFlow { None, Catalogue, Upload, Initialize };
+    // A flow whose button reads Cancel while it runs: the catalogue's fetch, and the flows that hold the board's port
+    // from the press of their button to their end: Upload (the download and the tool), Image file... (the user's
+    // own image), Back up... and Initialize.
+    enum class TFlow { None, Catalogue, Upload, OwnImage, Backup, Initialize };
     class TFlowScope;
+    // The controls a flow that holds the port takes out of the user's reach, but for the flow's own button.
+    QList<QWidget*> PinnedControls(QPushButton* own) const;
+    void RunPortFlow(TFlow flow, QPushButton* button, const std::string& port,
+                     const std::function<std::optional<std::string>()>& body);
+    void FlashImageFile(const std::string& path, const std::string& port);
+    std::string AskFile(QFileDialog* dialog, const char* key, const QString& suggested);
+    std::optional<std::string> BackUpFlash(const std::string& target, const std::string& port);
+    void ShowBackupAbility();
+    TFlashRun RunAtChosenRate(const std::string& port, const char* failed,
+                              const std::function<std::string(const TFlashTool&, int rate)>& commandFor);
+    std::string AdapterOf(const std::string& port) const;
+    void ShowRemaining(int percent);
     quorlane::net::TProxyChoice PrepareRequest(quorlane::net::THTTPSend& http, const std::string& url,
                                                std::chrono::milliseconds deadline, std::int64_t maxBody);
     std::optional<TFlashRun> UploadFirmware(const TCatalogueEntry& entry, const std::string& port);
@@ -210,6 +241,8 @@ private:
     bool FCancelRequested = false;
     bool FQuitAfterFlow = false;
     QPointer<QMessageBox> FStopQuestion;
+    // When the tool's progress first moved and from where, for the time it has left.
+    std::optional<std::pair<std::chrono::steady_clock::time_point, int>> FProgressSince;
     TPortSource FPortSource;
     std::unique_ptr<TPortWatch> FPortWatch;
     std::unique_ptr<QSocketNotifier> FPortNotifier;

@@ -44,6 +44,7 @@ void TFMain::FillPortList()
     ListComPorts(ports, FPortSource);
     for (const TComPort& port : ports) {
         CBComPort->addItem(PortText(port), QString::fromStdString(port.Path));
+        CBComPort->setItemData(CBComPort->count() - 1, QString::fromStdString(port.AdapterId), AdapterIdRole);
     }
     CBComPort->view()->setMinimumWidth(CBComPort->view()->sizeHintForColumn(0));
 }

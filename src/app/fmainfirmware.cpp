@@ -8,16 +8,22 @@
 #include "httpsend.h"
 #include "imagefile.h"
 #include "memo.h"
+#include "ownimage.h"
 #include "pagecontrol.h"
 #include "proxyenvironment.h"
 #include "progressbar.h"
+#include "settings.h"
 #include "urltext.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QPushButton>
 
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 #include <stdexcept>
 
@@ -66,7 +72,7 @@ void TFMain::AGetFirmwareListExecute()
     }
     std::optional<TFlowScope> fetch;
     if (FFlow == TFlow::None) {
-        fetch.emplace(*this, TFlow::Catalogue, BUpload, QList<QWidget*>{});
+        fetch.emplace(*this, TFlow::Catalogue, BUpload, QList<QWidget*>{BComInit, BImageFile, BBackup});
     }
     THTTPSend http;
     std::vector<std::string> lines;
@@ -101,7 +107,32 @@ void TFMain::AGetFirmwareListExecute()
         const int position = remembered >= 0 ? remembered : 0;
         CBProject->setCurrentIndex(position < CBProject->count() ? position : -1);
     }
-    fetch.reset();
+    if (fetch) {
+        fetch.reset();
+        ShowBackupAbility();
+    }
+    EndFlashFlow();
+}
+
+// A flow of the Firmware page that holds the port: its button reads Cancel meanwhile and the bar goes away at its end;
+// when the tool ran, the board is connected again with the flow's outcome as the console's first line.
+void TFMain::RunPortFlow(TFlow flow, QPushButton* button, const std::string& port,
+                         const std::function<std::optional<std::string>()>& body)
+{
+    std::optional<std::string> outcome;
+    {
+        const TFlowScope scope(*this, flow, button, PinnedControls(button));
+        const struct THideBar
+        {
+            TQProgressBar* Bar;
+            ~THideBar() { Bar->setVisible(false); }
+        } hideBar{PB};
+        outcome = body();
+    }
+    if (outcome) {
+        PCMain->SetActivePage(TSConnect);
+        ReconnectAfterFlash(port, QString::fromStdString(*outcome));
+    }
     EndFlashFlow();
 }
 
@@ -119,24 +150,69 @@ void TFMain::BUploadClick()
     // now, whatever the port list shows later.
     const TCatalogueEntry entry = CatalogueEntries[static_cast<std::size_t>(selected)];
     const std::string port = SelectedPort();
-    std::optional<TFlashRun> flashed;
-    {
-        const TFlowScope flow(*this, TFlow::Upload, BUpload,
-                                   {CBComPort, BComRefresh, BComConn, BComDisconn, BComInit});
-        // Whatever way the flow ends, an error included, the bar goes away.
-        const struct THideBar
-        {
-            TQProgressBar* Bar;
-            ~THideBar() { Bar->setVisible(false); }
-        } hideBar{PB};
-        flashed = UploadFirmware(entry, port);
+    RunPortFlow(TFlow::Upload, BUpload, port, [&]() -> std::optional<std::string> {
+        const std::optional<TFlashRun> flashed = UploadFirmware(entry, port);
+        if (!flashed) {
+            return std::nullopt;
+        }
+        return UploadOutcomeText(*flashed, entry.Name + " " + entry.Version);
+    });
+}
+
+// The user's own image goes the way of a catalogue image once it has passed the checks that make it one for the
+// board; the tool gets a copy of exactly the bytes checked.
+void TFMain::BImageFileClick()
+{
+    if (FFlow == TFlow::OwnImage) {
+        FCancelRequested = true;
+        return;
     }
-    if (flashed) {
-        // The user sees the outcome first in the console, where the board starts again.
-        PCMain->SetActivePage(TSConnect);
-        ReconnectAfterFlash(port, QString::fromStdString(UploadOutcomeText(*flashed, entry.Name + " " + entry.Version)));
+    if (FFlow != TFlow::None) {
+        return;
     }
-    EndFlashFlow();
+    const std::string path = AskFile(ImageFileDialog, "ImageFolder", {});
+    if (!path.empty()) {
+        FlashImageFile(path, SelectedPort());
+    }
+}
+
+void TFMain::FlashImageFile(const std::string& path, const std::string& port)
+{
+    const std::string name = std::filesystem::path(path).filename().string();
+    MFirmware->clear();
+    std::string bytes;
+    std::string problem;
+    try {
+        bytes = ReadImageFile(path);
+        problem = OwnImageProblem(name, bytes);
+    } catch (const std::runtime_error& unreadable) {
+        problem = unreadable.what();
+    }
+    if (!problem.empty()) {
+        MFirmware->AddLine(QString::fromStdString(problem + ". Nothing was flashed."));
+        return;
+    }
+    RunPortFlow(TFlow::OwnImage, BImageFile, port, [&]() -> std::optional<std::string> {
+        MFirmware->AddLine(QString::fromStdString("Image file: " + path + " (" + std::to_string(bytes.size()) +
+                                                  " bytes, SHA-256 " + Sha256Hex(bytes) + ")"));
+        const TImageFile image(PrivateDirectory(), bytes);
+        return UploadOutcomeText(FlashFirmware(image.Path(), port), name);
+    });
+}
+
+// Asks for a file with the dialog, starting in the folder the user took last time (kept under key) with the
+// suggested name; the path chosen, or empty when the user called it off.
+std::string TFMain::AskFile(QFileDialog* dialog, const char* key, const QString& suggested)
+{
+    const QString folder = UserSettings()->value(QLatin1String(key), QDir::homePath()).toString();
+    dialog->setDirectory(folder);
+    dialog->selectFile(suggested);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
+        return {};
+    }
+    const QString chosen = dialog->selectedFiles().constFirst();
+    UserSettings()->setValue(QLatin1String(key), QFileInfo(chosen).absolutePath());
+    return chosen.toStdString();
 }
 
 // The download, its checks and the flash; nothing is flashed unless the whole image arrived as the catalogue

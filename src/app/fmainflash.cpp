@@ -5,21 +5,27 @@
 #include "fmain.h"
 
 #include "filelocations.h"
+#include "firmwarecatalogue.h"
 #include "flowscope.h"
 #include "flashcommands.h"
 #include "imagefile.h"
 #include "memo.h"
+#include "ownimage.h"
 #include "memoconsole.h"
 #include "pagecontrol.h"
 #include "programdirectory.h"
 #include "progressbar.h"
+#include "settings.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QLabel>
+#include <QRadioButton>
 #include <QThread>
+#include <QUrl>
 
 #include <cstdlib>
 #include <filesystem>
@@ -29,6 +35,14 @@ namespace {
 QString Text(const std::string& text)
 {
     return QString::fromUtf8(text);
+}
+
+// A run that failed before the tool started.
+TFlashRun FailedRun(const std::string& failure)
+{
+    TFlashRun run;
+    run.Failure = failure;
+    return run;
 }
 
 } // namespace
@@ -54,8 +68,7 @@ void TFMain::BComInitClick()
     }
     const std::string port = SelectedPort();
     {
-        const TFlowScope flow(*this, TFlow::Initialize, BComInit,
-                                   {CBComPort, BComRefresh, BComConn, BComDisconn, BUpload});
+        const TFlowScope flow(*this, TFlow::Initialize, BComInit, PinnedControls(BComInit));
         QThread::msleep(200);
         QCoreApplication::processEvents();
         BComDisconnClick();
@@ -81,11 +94,24 @@ TFlashRun TFMain::FlashFirmware(const std::string& image, const std::string& por
     QCoreApplication::processEvents();
     // Only the port is closed: the status panel, the Access page and the tabs stay as they are.
     SerialPort.ClosePort();
-    const TFlashRun run = RunFlashingTool(MFirmware, port, [&](const TFlashTool& tool) {
-        return FirmwareCommand(tool, port, image);
+    const bool eraseAll = RBEraseAll->isChecked();
+    MFirmware->AddLine(eraseAll ? QStringLiteral("Erasing the whole flash first: the board's settings go too.")
+                                : QStringLiteral("Keeping the board's settings: only the image's sectors are written."));
+    // An image this adapter's board got last time is likely still there; a tool that can tell then writes nothing.
+    const QString adapterImage = QStringLiteral("AdapterImages/") + Text(AdapterOf(port));
+    QString sha;
+    try {
+        sha = QString::fromStdString(Sha256Hex(ReadImageFile(image)));
+    } catch (const std::runtime_error&) {
+        // The tool says why it cannot read the image.
+    }
+    const bool unchanged = !eraseAll && !sha.isEmpty() && UserSettings()->value(adapterImage).toString() == sha;
+    const TFlashRun run = RunAtChosenRate(port, "Upload firmware", [&](const TFlashTool& tool, int rate) {
+        return FirmwareCommand(tool, port, image, {rate, eraseAll, unchanged});
     });
     switch (run.End) {
     case TFlashRun::Done:
+        UserSettings()->setValue(adapterImage, sha);
         MFirmware->AddLine(QStringLiteral("Upload firmware done!"));
         break;
     case TFlashRun::Cancelled:
@@ -96,6 +122,61 @@ TFlashRun TFMain::FlashFirmware(const std::string& image, const std::string& por
         break;
     }
     return run;
+}
+
+// Runs the tool at the rate the user chose, or slower when this adapter kept up only with a slower one before. When
+// a faster run fails, the adapter may not have kept up: the tool runs once more at the rate every adapter keeps up
+// with. The adapter's rate that worked is kept for next time.
+TFlashRun TFMain::RunAtChosenRate(const std::string& port, const char* failed,
+                                  const std::function<std::string(const TFlashTool&, int rate)>& commandFor)
+{
+    const QString adapterRate = QStringLiteral("AdapterRates/") + Text(AdapterOf(port));
+    const int chosen = CBRate->currentData().toInt();
+    const int known = UserSettings()->value(adapterRate, 0).toInt();
+    int rate = known > 0 ? std::min(chosen, known) : chosen;
+    MFirmware->AddLine(rate < chosen ? QStringLiteral("Rate: %1 baud, the fastest this adapter kept up with").arg(rate)
+                                     : QStringLiteral("Rate: %1 baud").arg(rate));
+    const auto runAt = [&] {
+        return RunFlashingTool(MFirmware, port, [&](const TFlashTool& tool) { return commandFor(tool, rate); });
+    };
+    TFlashRun run = runAt();
+    bool slowedDown = false;
+    if (run.End == TFlashRun::Failed && run.Ran && rate > SafeFlashRate) {
+        MFirmware->AddLine(Text(std::string(failed) + " failed at " + std::to_string(rate) + " baud: " + run.Failure));
+        MFirmware->AddLine(Text(RateFallbackText(rate, SafeFlashRate)));
+        rate = SafeFlashRate;
+        slowedDown = true;
+        run = runAt();
+    }
+    if (run.End == TFlashRun::Done) {
+        UserSettings()->setValue(adapterRate, slowedDown ? rate : std::max(rate, known));
+    }
+    return run;
+}
+
+// What tells the port's adapter from others: its USB serial number or ids, or the port itself for one that is no USB
+// adapter (a built-in UART, a pseudo-terminal).
+std::string TFMain::AdapterOf(const std::string& port) const
+{
+    const QString id = CBComPort->itemData(CBComPort->findData(Text(port)), AdapterIdRole).toString();
+    const QString key = id.isEmpty() ? "port:" + Text(port) : id;
+    // A key of the settings file, where a slash would start a group.
+    return QUrl::toPercentEncoding(key).toStdString();
+}
+
+// The time the tool has left, from the pace of its progress since it first moved.
+void TFMain::ShowRemaining(int percent)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (!FProgressSince || percent <= FProgressSince->second || percent >= 100) {
+        FProgressSince = std::pair(now, percent);
+        LRemaining->clear();
+        return;
+    }
+    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - FProgressSince->first);
+    const auto left = elapsed * (100 - percent) / (percent - FProgressSince->second);
+    LRemaining->setText(QStringLiteral("About %1:%2 left").arg(left.count() / 60).arg(left.count() % 60, 2, 10,
+                                                                                    QLatin1Char('0')));
 }
 
 // The port is still there: listed, and its device present.
@@ -111,48 +192,54 @@ TFlashRun TFMain::RunFlashingTool(TMemo* memo, const std::string& port,
                                   const std::function<std::string(const TFlashTool&)>& commandFor)
 {
     if (!PortPresent(port)) {
-        return {TFlashRun::Failed, PortGoneText(port), {}};
+        return FailedRun(PortGoneText(port));
     }
     const std::vector<std::string> directories = FlashToolDirectories(ProgramDirectory(), std::getenv("PATH"));
     std::optional<TFlashTool> tool;
     try {
         tool = FlashTools.Find(directories);
     } catch (const std::exception& silent) {
-        return {FCancelRequested ? TFlashRun::Cancelled : TFlashRun::Failed, silent.what(), {}};
+        TFlashRun run = FailedRun(silent.what());
+        run.End = FCancelRequested ? TFlashRun::Cancelled : TFlashRun::Failed;
+        return run;
     }
     if (!tool) {
         memo->AddLine(Text(MissingFlashToolText(directories)));
-        return {TFlashRun::Failed, "no flashing tool was found", {}};
+        return FailedRun("no flashing tool was found");
     }
     memo->AddLine(Text(FlashToolLine(*tool)));
     std::string output;
     const TToolResult result = RunConsoleTool(commandFor(*tool), memo, PrivateDirectory(), output);
-    const std::string name = tool->Identity.empty() ? tool->Path : tool->Identity;
-    switch (result.End) {
-    case TToolEnd::Cancelled:
-        return {TFlashRun::Cancelled, {}, name};
-    case TToolEnd::NotStarted:
-        return {TFlashRun::Failed, "the flashing tool could not be started", name};
-    case TToolEnd::Exited:
-    case TToolEnd::TimedOut:
-        break;
+    TFlashRun run;
+    run.Tool = tool->Identity.empty() ? tool->Path : tool->Identity;
+    run.Ran = result.End != TToolEnd::NotStarted;
+    if (result.End == TToolEnd::Cancelled) {
+        run.End = TFlashRun::Cancelled;
+    } else if (result.End == TToolEnd::NotStarted) {
+        run.Failure = "the flashing tool could not be started";
+    } else if (result.Status != 0) {
+        run.Failure = "the flashing tool ended with exit status " + std::to_string(result.Status);
+    } else {
+        run.End = TFlashRun::Done;
+        run.Verified = ToolVerifiedWrite(output);
     }
-    if (result.Status != 0) {
-        return {TFlashRun::Failed, "the flashing tool ended with exit status " + std::to_string(result.Status), name};
-    }
-    return {TFlashRun::Done, {}, name, ToolVerifiedWrite(output)};
+    return run;
 }
 
 TToolResult TFMain::RunConsoleTool(const std::string& command, TMemo* memo, const std::string& directory,
                                    std::string& output)
 {
-    // Only the Firmware page has a bar for the tool's progress.
+    // Only the Firmware page has a bar for the tool's progress, and the time it has left.
+    FProgressSince.reset();
     TMemoConsole console(memo, [this, memo](int percent) {
         if (memo == MFirmware) {
             PB->SetPosition(percent);
+            ShowRemaining(percent);
         }
     });
-    return ::RunConsoleTool(command, console, directory, output, FlowLimits());
+    const TToolResult result = ::RunConsoleTool(command, console, directory, output, FlowLimits());
+    LRemaining->clear();
+    return result;
 }
 
 // What a flow's tool runs are held to: Cancel stops them, and so does a quit.
@@ -176,6 +263,19 @@ std::optional<std::string> TFMain::AskFlashTool(const std::string& command)
         return std::nullopt;
     }
     return output;
+}
+
+// The flows that hold the port take the port list and what opens, resets or chooses a port out of the user's reach,
+// and the other flows' buttons.
+QList<QWidget*> TFMain::PinnedControls(QPushButton* own) const
+{
+    QList<QWidget*> pinned{CBComPort, BComRefresh, BComConn, BComDisconn};
+    for (QPushButton* flow : {BComInit, BUpload, BImageFile, BBackup}) {
+        if (flow != own) {
+            pinned.append(flow);
+        }
+    }
+    return pinned;
 }
 
 // After the tool ran the board is connected again on the port the flow pinned, so that the console shows it start;

@@ -66,6 +66,14 @@ std::string AdapterName(const fs::path& usbDevice)
     return manufacturer + " " + product;
 }
 
+std::string AdapterId(const fs::path& usbDevice)
+{
+    const std::string serial = FirstLine(usbDevice / "serial");
+    if (!serial.empty())
+        return "usb:" + serial;
+    return "usb:" + FirstLine(usbDevice / "idVendor") + ":" + FirstLine(usbDevice / "idProduct");
+}
+
 // Case-insensitive, character by character: digits compare as characters, so COM10 sorts before COM2.
 bool TextLess(const TComPort& a, const TComPort& b)
 {
@@ -94,7 +102,7 @@ void AppendExtraPorts(const std::string& extraPorts, const std::vector<TComPort>
         const std::size_t end = std::min(extraPorts.find(':', start), extraPorts.size());
         const std::string path = AbsolutePath(extraPorts.substr(start, end - start));
         if (!path.empty() && !Listed(list, path) && !Listed(others, path))
-            list.push_back({path, {}});
+            list.push_back({path, {}, {}});
         start = end + 1;
     }
 }
@@ -116,9 +124,9 @@ void ListComPortsFrom(const TPortSource& source, const std::string& extraPorts, 
         if (!IsHardwarePort(entry) || !fs::exists(node, missing))
             continue;
         if (const std::optional<fs::path> device = UsbDeviceOf(entry))
-            usb.push_back({node.string(), AdapterName(*device)});
+            usb.push_back({node.string(), AdapterName(*device), AdapterId(*device)});
         else
-            other.push_back({node.string(), {}});
+            other.push_back({node.string(), {}, {}});
     }
     if (error)
         throw EComPort(EComPort::PortListFailed);

@@ -4,11 +4,14 @@
 #include <vector>
 
 // One serial port of the list: the device path that the program opens and hands to the flashing tool, and the name
-// of the USB adapter behind it from sysfs (manufacturer and product; empty for ports that are not USB adapters).
+// of the USB adapter behind it from sysfs (manufacturer and product; empty for ports that are not USB adapters), and
+// what tells that adapter from others wherever it is plugged in: "usb:" and its serial number, or its vendor and
+// product ids ("usb:1a86:7523") when it has none.
 struct TComPort
 {
     std::string Path;
     std::string Adapter;
+    std::string AdapterId;
     bool operator==(const TComPort&) const = default;
 };
 

@@ -43,6 +43,11 @@ std::string UserCacheDirectory()
     return (fs::path(BaseDirectory("XDG_CACHE_HOME", ".cache")) / ProgramFolder).string();
 }
 
+std::string UserConfigDirectory()
+{
+    return (fs::path(BaseDirectory("XDG_CONFIG_HOME", ".config")) / ProgramFolder).string();
+}
+
 std::vector<std::string> InitImageDirectories()
 {
     const std::string program = ProgramDirectory();

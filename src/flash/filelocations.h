@@ -12,6 +12,9 @@ inline constexpr char InitImageName[] = "init.bin";
 // $XDG_CACHE_HOME/quorlane, or ~/.cache/quorlane when the variable is unset, empty or not an absolute path.
 std::string UserCacheDirectory();
 
+// $XDG_CONFIG_HOME/quorlane, or ~/.config/quorlane, likewise: where the user's choices are kept between runs.
+std::string UserConfigDirectory();
+
 // The directories searched for the initializer image, in order: the program's own, $XDG_DATA_HOME/quorlane (or
 // ~/.local/share/quorlane), then the installed data directory (share/quorlane beside the program's bin directory).
 std::vector<std::string> InitImageDirectories();

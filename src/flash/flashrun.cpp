@@ -23,3 +23,9 @@ std::string PortGoneText(const std::string& port)
 {
     return "the board's port " + port + " went away; nothing was flashed.";
 }
+
+std::string RateFallbackText(int failedRate, int safeRate)
+{
+    return "The adapter did not keep up at " + std::to_string(failedRate) + " baud; trying again at " +
+           std::to_string(safeRate) + ".";
+}

@@ -13,6 +13,8 @@ struct TFlashRun
     std::string Tool;
     // The tool reported that what it wrote reads back as sent.
     bool Verified = false;
+    // The tool was started (it was found, knew who it is, and the port was there).
+    bool Ran = false;
 };
 
 inline constexpr char UploadCancelledText[] =
@@ -30,3 +32,6 @@ std::string UploadOutcomeText(const TFlashRun& run, const std::string& firmware)
 
 // The reason for a flash that did not start because the chosen port is gone.
 std::string PortGoneText(const std::string& port);
+
+// What the user is told when a tool run failed at a rate the adapter may not keep up with, before it runs again.
+std::string RateFallbackText(int failedRate, int safeRate);

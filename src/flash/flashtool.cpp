@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <charconv>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
@@ -44,28 +46,42 @@ std::vector<std::string_view> Lines(std::string_view text)
     return lines;
 }
 
-// Espressif's esptool names itself on a line of its own: "esptool.py v4.8.1", "esptool v5.3.1". Returns its major
-// version, or 0 when the line is not such a name.
-int EspressifMajorVersion(std::string_view line)
+struct TVersion
+{
+    int Major = 0;
+    int Minor = 0;
+};
+
+// "5.3.1" (and "0.4.13"): its major and minor numbers; none when it does not start with two numbers.
+std::optional<TVersion> ReadVersion(std::string_view text)
+{
+    TVersion version;
+    const char* end = text.data() + text.size();
+    const std::from_chars_result major = std::from_chars(text.data(), end, version.Major);
+    if (major.ec != std::errc() || major.ptr == end || *major.ptr != '.') {
+        return std::nullopt;
+    }
+    if (std::from_chars(major.ptr + 1, end, version.Minor).ec != std::errc()) {
+        return std::nullopt;
+    }
+    return version;
+}
+
+// Espressif's esptool names itself on a line of its own: "esptool.py v4.8.1", "esptool v5.3.1". Returns its version,
+// none when the line is not such a name.
+std::optional<TVersion> EspressifVersion(std::string_view line)
 {
     for (std::string_view name : {"esptool.py v", "esptool v"}) {
         if (!line.starts_with(name)) {
             continue;
         }
         const std::string_view version = line.substr(name.size());
-        if (version.empty() || version.find_first_of(" \t") != std::string_view::npos) {
-            return 0;
+        if (version.find_first_of(" \t") != std::string_view::npos) {
+            return std::nullopt;
         }
-        int major = 0;
-        for (char c : version.substr(0, version.find('.'))) {
-            if (c < '0' || c > '9') {
-                return 0;
-            }
-            major = major * 10 + (c - '0');
-        }
-        return major;
+        return ReadVersion(version);
     }
-    return 0;
+    return std::nullopt;
 }
 
 // esptool-ck's banner: "esptool v0.4.13 - (c) 2014 ..."; its identity is the part before the dash.
@@ -117,13 +133,15 @@ std::string FindFlashTool(const std::vector<std::string>& directories)
 TFlashTool ReadFlashTool(const std::string& path, const std::string& versionOutput, const std::string& bannerOutput)
 {
     for (std::string_view line : Lines(versionOutput)) {
-        if (const int major = EspressifMajorVersion(line); major > 0) {
-            return {path, major >= 5 ? TFlashToolKind::Espressif5 : TFlashToolKind::Espressif, std::string(line)};
+        if (const std::optional<TVersion> version = EspressifVersion(line); version && version->Major > 0) {
+            return {path, version->Major >= 5 ? TFlashToolKind::Espressif5 : TFlashToolKind::Espressif,
+                    std::string(line), version->Major, version->Minor};
         }
     }
     for (std::string_view line : Lines(bannerOutput)) {
         if (const std::string_view identity = EsptoolCkIdentity(line); !identity.empty()) {
-            return {path, TFlashToolKind::EsptoolCk, std::string(identity)};
+            const TVersion version = ReadVersion(identity.substr(std::size("esptool v") - 1)).value_or(TVersion{});
+            return {path, TFlashToolKind::EsptoolCk, std::string(identity), version.Major, version.Minor};
         }
     }
     return {path, TFlashToolKind::EsptoolCk, {}};

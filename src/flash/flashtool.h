@@ -23,6 +23,9 @@ struct TFlashTool
     TFlashToolKind Kind = TFlashToolKind::EsptoolCk;
     // How the tool names itself ("esptool.py v4.8.1"); empty when it did not say.
     std::string Identity;
+    // The version it names, 0.0 when it did not.
+    int Major = 0;
+    int Minor = 0;
 };
 
 // The names the flashing tool goes by, in the order they are looked for in each directory.

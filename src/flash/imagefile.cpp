@@ -126,3 +126,20 @@ TImageFile::~TImageFile()
     ::unlink(FPath.c_str());
     ::close(FFd);
 }
+
+void SaveWholeFile(const std::string& path, std::string_view bytes)
+{
+    const std::string part = path + ".part";
+    const int handle = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (handle < 0) {
+        Fail(part, errno);
+    }
+    const bool written = WriteAll(handle, bytes) && ::fsync(handle) == 0;
+    const int writeError = errno;
+    const bool closed = ::close(handle) == 0;
+    if (!written || !closed || ::rename(part.c_str(), path.c_str()) != 0) {
+        const int error = !written ? writeError : errno;
+        ::unlink(part.c_str());
+        Fail(path, error);
+    }
+}

@@ -29,3 +29,7 @@ private:
     std::string FPath;
     int FFd = -1;
 };
+
+// Writes bytes to path as a whole or not at all: into path.part first, renamed when complete. Throws
+// std::runtime_error with the file's name and the system's reason.
+void SaveWholeFile(const std::string& path, std::string_view bytes);

@@ -184,11 +184,11 @@ TEST_F(FirmwarePageTest, UploadDownloadsStoresAndFlashesTheImage)
     // gone afterwards.
     const nlohmann::json record = ToolRecord();
     const std::string port = Window->CBComPort->currentData().toString().toStdString();
-    ASSERT_EQ(record["args"].size(), 13u);
-    const std::string image = record["args"][11];
+    ASSERT_EQ(record["args"].size(), 15u);
+    const std::string image = record["args"][13];
     EXPECT_TRUE(image.starts_with(Scratch.File("cache/quorlane/image-"))) << image;
-    EXPECT_EQ(record["args"], nlohmann::json({"-cp", port, "-bm", "dio", "-bf", "40", "-cd", "nodemcu", "-bz", "4M",
-                                              "-cf", image, "-v"}));
+    EXPECT_EQ(record["args"], nlohmann::json({"-cp", port, "-cb", "460800", "-bm", "dio", "-bf", "40", "-cd",
+                                              "nodemcu", "-bz", "4M", "-cf", image, "-v"}));
     EXPECT_EQ(record["cwd"], Scratch.File("cache/quorlane"));
     EXPECT_EQ(record["image"]["sha256"], Sha256Hex(BlinkImage));
     EXPECT_TRUE(NoImageStored());

@@ -221,8 +221,8 @@ TEST_F(FlashWindowTest, FlashingStepClosesOnlyThePortAndRunsTheTool)
 
     EXPECT_FALSE(Window->PB->isVisible());
     const nlohmann::json record = Record();
-    EXPECT_EQ(record["args"], nlohmann::json({"-cp", Board().Path(), "-bm", "dio", "-bf", "40", "-cd", "nodemcu", "-bz",
-                                              "4M", "-cf", image, "-v"}));
+    EXPECT_EQ(record["args"], nlohmann::json({"-cp", Board().Path(), "-cb", "460800", "-bm", "dio", "-bf", "40", "-cd",
+                                              "nodemcu", "-bz", "4M", "-cf", image, "-v"}));
     EXPECT_EQ(record["cwd"], PrivateDirectory());
     EXPECT_EQ(record["image"]["size"], 3000);
     // The tool found the port free: the window had let go of it.
@@ -230,7 +230,9 @@ TEST_F(FlashWindowTest, FlashingStepClosesOnlyThePortAndRunsTheTool)
 
     const QStringList lines = MemoLines(Window->MFirmware);
     EXPECT_EQ(lines, QStringList({"Download successful!", "Prepare uploader...",
-                                  "Flashing tool: esptool vstand-in (" + StandIn() + ")", "esptool stand-in",
+                                  "Keeping the board's settings: only the image's sectors are written.",
+                                  "Rate: 460800 baud", "Flashing tool: esptool vstand-in (" + StandIn() + ")",
+                                  "esptool stand-in",
                                   "Connecting to " + BoardPath(), "Writing at 0x00000bb8... (100 %)",
                                   "Wrote 3000 bytes", "Leaving...", "Upload firmware done!"}));
 
@@ -277,7 +279,7 @@ TEST_F(FlashWindowTest, WithoutAnyToolTheUserIsToldWhereItWasLookedForAndNothing
         EXPECT_EQ(Window->FlashFirmware(FTempDir / "image.bin", Board().Path()).End, TFlashRun::Failed);
     }
 
-    const QStringList lines = MemoLines(Window->MFirmware);
+    const QStringList lines = MemoLines(Window->MFirmware).mid(2);
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[0].startsWith("No flashing tool found: looked for esptool and esptool.py in " +
                                     QString::fromStdString(ProgramDirectory()) + ", " +

@@ -2,6 +2,8 @@
 // build tree), writing onto the board simulator's serial bootloader over a pseudo-terminal: what the board's flash
 // holds afterwards, what the memo shows, and how failures of the board end.
 
+#include "firmwarecatalogue.h"
+#include "flashcommands.h"
 #include "flashpeers.h"
 #include "programdirectory.h"
 #include "serverprocess.h"
@@ -9,6 +11,7 @@
 #include "windowfixture.h"
 
 #include <QElapsedTimer>
+#include <QRadioButton>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -70,6 +73,8 @@ protected:
         }
         ::setenv("PATH", SavedPath.c_str(), 1);
     }
+
+    void ChooseRate(int rate) { Window->CBRate->setCurrentIndex(Window->CBRate->findData(rate)); }
 
     // Clicks Upload for the catalogue's first entry; the longest the window went without processing its events.
     qint64 Upload()
@@ -153,6 +158,9 @@ TEST_P(RealToolTest, InitializeAndUploadWriteTheImagesAndTheBoardStartsTheNewFir
     if (GetParam().Espressif) {
         EXPECT_FALSE(lines.filter("Hash of data verified").isEmpty()) << Joined(lines);
     }
+    // Only Espressif's tools can read the flash; esptool-ck's Back up... says why it is not there.
+    EXPECT_EQ(Window->BBackup->isEnabled(), GetParam().Espressif);
+    EXPECT_EQ(Window->BBackup->toolTip().contains("cannot read the board's flash"), !GetParam().Espressif);
     ExpectReadable(lines, 1);
     const std::string version = Catalogue->Version(0);
     ExpectFlashHolds(Catalogue->Image(version));
@@ -177,6 +185,8 @@ TEST_P(BoardFaultTest, EndsWithTheFailureLine)
     if (IsSkipped()) {
         return;
     }
+    // At the safe rate, which is not tried again.
+    ChooseRate(SafeFlashRate);
     const qint64 stall = Upload();
     const QStringList lines = MemoLines(Window->MFirmware);
     ASSERT_FALSE(lines.isEmpty());
@@ -209,6 +219,82 @@ TEST_F(RealToolFlashTest, FailedInitializeIsReportedBeforeTheReconnect)
         lines.indexOf(QRegularExpression("^Initialize failed: the flashing tool ended with exit status \\d+$"));
     ASSERT_GE(failed, 0) << Echo();
     EXPECT_EQ(lines.value(failed + 1), "Connecting...") << Echo();
+}
+
+// The user's own image: a compressed file is refused before anything happens; an image is flashed byte for byte
+// after the whole flash was erased, so nothing of what the flash held before is left behind it.
+TEST_F(RealToolFlashTest, OwnImageIsCheckedThenWrittenOverAnErasedFlash)
+{
+    std::ofstream(Scratch.File("board-flash.bin"), std::ios::binary) << std::string(FlashSize, '\0');
+    StartWith(ToolCases()[2]);
+    if (IsSkipped()) {
+        return;
+    }
+    Window->PCMain->SetTabShown(Window->TSFirmware, true);
+    std::ofstream(Scratch.File("tasmota.bin.gz"), std::ios::binary) << "\x1F\x8B\x08 compressed";
+    AnswerFileDialog(Window->ImageFileDialog, Scratch.File("tasmota.bin.gz"));
+    Click(Window->BImageFile);
+    EXPECT_EQ(MemoLines(Window->MFirmware),
+              QStringList({"tasmota.bin.gz is not an ESP8266 image: it starts with 0x1F, an image starts with 0xE9. "
+                           "Nothing was flashed."}));
+    EXPECT_EQ(Board->Flash(), std::string(FlashSize, '\0'));
+
+    const std::string& image = Catalogue->Image(Catalogue->Version(0));
+    std::ofstream(Scratch.File("own.bin"), std::ios::binary) << image;
+    Window->RBEraseAll->setChecked(true);
+    AnswerFileDialog(Window->ImageFileDialog, Scratch.File("own.bin"));
+    Click(Window->BImageFile);
+    const QStringList lines = MemoLines(Window->MFirmware);
+    EXPECT_EQ(lines.value(0).toStdString(), "Image file: " + Scratch.File("own.bin") + " (" +
+                                                std::to_string(image.size()) + " bytes, SHA-256 " + Sha256Hex(image) +
+                                                ")");
+    EXPECT_TRUE(lines.contains("Erasing the whole flash first: the board's settings go too.")) << Joined(lines);
+    EXPECT_EQ(lines.back(), "Upload firmware done!") << Joined(lines);
+    ExpectFlashHolds(image);
+    EXPECT_EQ(EchoLines().value(0), "Firmware own.bin was written and verified by esptool v5.3.1.");
+}
+
+// A backup holds the board's whole flash, byte for byte, in the file the user picked.
+TEST_F(RealToolFlashTest, BackupHoldsTheWholeFlash)
+{
+    StartWith(ToolCases()[1]);
+    if (IsSkipped()) {
+        return;
+    }
+    Upload();
+    const std::string flash = Board->Flash();
+    Window->PCMain->SetTabShown(Window->TSFirmware, true);
+    SelectTabByUser(Window->TSFirmware);
+    AnswerFileDialog(Window->BackupFileDialog, Scratch.File("backup.bin"));
+    Click(Window->BBackup);
+    ASSERT_EQ(ReadWholeFile(Scratch.File("backup.bin")), flash);
+    EXPECT_EQ(MemoLines(Window->MFirmware).back().toStdString(),
+              "The board's flash was backed up to " + Scratch.File("backup.bin") + " (" + std::to_string(FlashSize) +
+                  " bytes, SHA-256 " + Sha256Hex(flash) + ").");
+    EXPECT_FALSE(fs::exists(Scratch.File("backup.bin.part")));
+}
+
+// An adapter that does not keep up with the faster rate (as a CH340 at 921600): the tool runs again at 115200, the
+// image lands whole, and the next flash on that adapter starts at the rate that worked.
+TEST_F(RealToolFlashTest, AdapterThatDoesNotKeepUpIsFlashedAtTheSafeRateFromThenOn)
+{
+    StartWith(ToolCases()[2], {"--max-rate", "115200"});
+    if (IsSkipped()) {
+        return;
+    }
+    Upload();
+    QStringList lines = MemoLines(Window->MFirmware);
+    EXPECT_TRUE(lines.contains("Rate: 460800 baud")) << Joined(lines);
+    EXPECT_TRUE(lines.contains("The adapter did not keep up at 460800 baud; trying again at 115200.")) << Joined(lines);
+    EXPECT_EQ(lines.filter("Flashing tool: ").size(), 2);
+    EXPECT_EQ(lines.back(), "Upload firmware done!") << Joined(lines);
+    ExpectFlashHolds(Catalogue->Image(Catalogue->Version(0)));
+
+    Upload();
+    lines = MemoLines(Window->MFirmware);
+    EXPECT_TRUE(lines.contains("Rate: 115200 baud, the fastest this adapter kept up with")) << Joined(lines);
+    EXPECT_EQ(lines.filter("did not keep up").size(), 0) << Joined(lines);
+    EXPECT_EQ(lines.back(), "Upload firmware done!") << Joined(lines);
 }
 
 // Cancel stops the tool (esptool 5 puts the chip back on its way out); the user is told the board may hold a partly

@@ -6,10 +6,12 @@
 #include "pagecontrol.h"
 #include "ptyboard.h"
 #include "statuspanel.h"
+#include "tempdir.h"
 #include "testapplication.h"
 
 #include <QAccessible>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -33,6 +35,21 @@ inline QStringList MemoLines(const TMemo* memo)
     return lines;
 }
 
+// Answers the file dialog as soon as it opens, the way a user types a path into its file name field and presses
+// Enter (its file list fills in the background, so a selection made before it has could be refused).
+inline void AnswerFileDialog(QFileDialog* dialog, const std::string& path)
+{
+    auto* answer = new QTimer(dialog);
+    QObject::connect(answer, &QTimer::timeout, [dialog, answer, path] {
+        if (dialog->isVisible()) {
+            answer->deleteLater();
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QString::fromStdString(path));
+            QMetaObject::invokeMethod(dialog, &QDialog::accept);
+        }
+    });
+    answer->start(20);
+}
+
 // A real main window under the offscreen platform, its serial port list pointed at pseudo-terminal boards. Message
 // boxes that the default error display opens are recorded and closed, so a test can check what the user saw.
 class WindowTest : public testing::Test
@@ -42,6 +59,8 @@ protected:
 
     void SetUp() override
     {
+        // The user's settings of the machine stay out of the tests, and the tests' out of the machine's.
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(ConfigDir.Path()));
         AddBoard();
         BoxCloser.setInterval(20);
         QObject::connect(&BoxCloser, &QTimer::timeout, [this] {
@@ -165,6 +184,7 @@ protected:
         QString Text;
     };
 
+    quorlane::testsupport::TTempDir ConfigDir;
     std::vector<std::unique_ptr<TPtyBoard>> Boards;
     std::unique_ptr<TFMain> Window;
     std::vector<TBox> Boxes;

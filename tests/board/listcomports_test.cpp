@@ -34,11 +34,15 @@ protected:
     }
 
     // A USB serial adapter: its tty hangs below the interface of a USB device that carries the names.
-    std::string AddUsb(const std::string& name, const std::string& manufacturer, const std::string& product)
+    std::string AddUsb(const std::string& name, const std::string& manufacturer, const std::string& product,
+                       const std::string& serial = "")
     {
         const fs::path device = Root / "devices/pci0000:00/usb1" / ("1-" + name);
         AddHardware(name, device / "1-1:1.0" / name);
         std::ofstream(device / "idVendor") << "1a86\n";
+        std::ofstream(device / "idProduct") << "7523\n";
+        if (!serial.empty())
+            std::ofstream(device / "serial") << serial << "\n";
         if (!manufacturer.empty())
             std::ofstream(device / "manufacturer") << manufacturer << "\n";
         std::ofstream(device / "product") << product << "\n";
@@ -75,7 +79,7 @@ TEST_F(ListComPortsTest, ListsOnlyTtysBackedByHardwareWhoseNodeExists)
     AddVirtual("ptmx");
     AddUsb("ttyUSB1", "", "USB Serial");
     fs::remove(Root / "dev/ttyUSB1");
-    EXPECT_EQ(List(), (Ports{{usb, "USB Serial"}}));
+    EXPECT_EQ(List(), (Ports{{usb, "USB Serial", "usb:1a86:7523"}}));
 }
 
 TEST_F(ListComPortsTest, LeavesOutPlaceholderUartsButKeepsRealOnes)
@@ -90,9 +94,9 @@ TEST_F(ListComPortsTest, LeavesOutPlaceholderUartsButKeepsRealOnes)
 TEST_F(ListComPortsTest, UsbAdaptersAndExtraPortsComeBeforeBuiltInUarts)
 {
     const std::string uart = AddUart("ttyS0");
-    const std::string usb = AddUsb("ttyUSB0", "Silicon Labs", "CP2102 USB to UART Bridge Controller");
+    const std::string usb = AddUsb("ttyUSB0", "Silicon Labs", "CP2102 USB to UART Bridge Controller", "0001");
     EXPECT_EQ(List("/dev/pts/7::/tmp/board:" + usb + ":/dev/pts/7:" + uart),
-              (Ports{{usb, "Silicon Labs CP2102 USB to UART Bridge Controller"},
+              (Ports{{usb, "Silicon Labs CP2102 USB to UART Bridge Controller", "usb:0001"},
                      {"/dev/pts/7", ""},
                      {"/tmp/board", ""},
                      {uart, ""}}));
@@ -103,7 +107,8 @@ TEST_F(ListComPortsTest, AdapterNameSaysTheManufacturerOnce)
     const std::string a = AddUsb("ttyACM0", "Espressif", "Espressif USB JTAG/serial debug unit");
     const std::string b = AddUsb("ttyUSB0", "QinHeng Electronics", "USB Single Serial");
     EXPECT_EQ(List(),
-              (Ports{{a, "Espressif USB JTAG/serial debug unit"}, {b, "QinHeng Electronics USB Single Serial"}}));
+              (Ports{{a, "Espressif USB JTAG/serial debug unit", "usb:1a86:7523"},
+                     {b, "QinHeng Electronics USB Single Serial", "usb:1a86:7523"}}));
 }
 
 TEST_F(ListComPortsTest, SortsCaseInsensitivelyWithDigitsAsCharacters)
@@ -112,7 +117,8 @@ TEST_F(ListComPortsTest, SortsCaseInsensitivelyWithDigitsAsCharacters)
     const std::string ten = AddUsb("ttyUSB10", "", "x");
     const std::string one = AddUsb("ttyUSB1", "", "x");
     const std::string acm = AddUsb("ttyacm0", "", "x");
-    EXPECT_EQ(List(), (Ports{{acm, "x"}, {one, "x"}, {ten, "x"}, {two, "x"}}));
+    const std::string id = "usb:1a86:7523";
+    EXPECT_EQ(List(), (Ports{{acm, "x", id}, {one, "x", id}, {ten, "x", id}, {two, "x", id}}));
 }
 
 TEST_F(ListComPortsTest, EmptyClassGivesAnEmptyList)

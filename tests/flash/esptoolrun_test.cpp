@@ -94,7 +94,7 @@ TEST_F(EsptoolRunTest, ProgressIsShownWhileTheToolRunsOnOneLine)
     WriteImage("firmware.bin", 800);
     std::vector<TLines> seen;
     Memo.OnUpdate = [&seen](const TRecordingMemo& memo) { seen.push_back(memo.Lines); };
-    EXPECT_EQ(Run(FirmwareCommand(Tool, "/dev/ttyUSB0", "firmware.bin")), 0);
+    EXPECT_EQ(Run(FirmwareCommand(Tool, "/dev/ttyUSB0", "firmware.bin", {})), 0);
 
     // The first progress line is in the memo before the tool has finished.
     const auto firstProgress = std::find_if(seen.begin(), seen.end(), [](const TLines& lines) {
@@ -111,7 +111,7 @@ TEST_F(EsptoolRunTest, MissingImageFailsWithTheToolsComplaint)
 {
     fs::remove(fs::path(ProgramDirectory()) / "firmware.bin");
     Memo = TRecordingMemo({"Prepare uploader..."});
-    EXPECT_NE(Run(FirmwareCommand(Tool, "/dev/ttyUSB0", "firmware.bin")), 0);
+    EXPECT_NE(Run(FirmwareCommand(Tool, "/dev/ttyUSB0", "firmware.bin", {})), 0);
     EXPECT_EQ(Memo.Lines, (TLines{"Prepare uploader...", "esptool stand-in", "Connecting to /dev/ttyUSB0",
                                   "Cannot open firmware.bin"}));
     EXPECT_TRUE(Record()["image"].is_null());

@@ -54,6 +54,7 @@ TEST(ReadFlashToolTest, EachToolIsKnownByItsOwnAnswer)
     const TFlashTool v5 = ReadFlashTool("/t", "esptool v5.3.1\n5.3.1\n", "");
     EXPECT_EQ(v5.Kind, TFlashToolKind::Espressif5);
     EXPECT_EQ(v5.Identity, "esptool v5.3.1");
+    EXPECT_EQ(v5.Minor, 3);
 
     const TFlashTool ck = ReadFlashTool("/t", "error: Invalid argument or value after version (argument #1)\n",
                                         "esptool v0.4.13 - (c) 2014 Ch. Klippel <ck@atelier-klippel.de>\n");
