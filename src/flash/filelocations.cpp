@@ -43,6 +43,11 @@ std::string UserCacheDirectory()
     return (fs::path(BaseDirectory("XDG_CACHE_HOME", ".cache")) / ProgramFolder).string();
 }
 
+std::string SessionLogDirectory()
+{
+    return (fs::path(BaseDirectory("XDG_STATE_HOME", ".local/state")) / ProgramFolder / "logs").string();
+}
+
 std::vector<std::string> InitImageDirectories()
 {
     const std::string program = ProgramDirectory();
