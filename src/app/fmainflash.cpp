@@ -13,6 +13,7 @@
 #include "pagecontrol.h"
 #include "programdirectory.h"
 #include "progressbar.h"
+#include "sessionlogentries.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -152,7 +153,8 @@ TToolResult TFMain::RunConsoleTool(const std::string& command, TMemo* memo, cons
             PB->SetPosition(percent);
         }
     });
-    return ::RunConsoleTool(command, console, directory, output, FlowLimits());
+    TToolLog logged(command, console);
+    return logged.Ended(::RunConsoleTool(command, logged, directory, output, FlowLimits()));
 }
 
 // What a flow's tool runs are held to: Cancel stops them, and so does a quit.
@@ -170,8 +172,9 @@ std::optional<std::string> TFMain::AskFlashTool(const std::string& command)
         void ProcessPendingEvents() override { QCoreApplication::processEvents(); }
     } silent;
     std::string output;
-    const TToolResult result = ::RunConsoleTool(command, silent, ProgramDirectory(), output,
-                                                FlowLimits(IdentityTimeLimit));
+    TToolLog logged(command, silent);
+    const TToolResult result = logged.Ended(::RunConsoleTool(command, logged, ProgramDirectory(), output,
+                                                             FlowLimits(IdentityTimeLimit)));
     if (result.End != TToolEnd::Exited) {
         return std::nullopt;
     }
