@@ -13,12 +13,10 @@ using namespace quorlane::net;
 
 void LogMemoLines(TMemo* memo, const char* kind)
 {
+    // One entry for all the lines, so that a console burst costs one time stamp: the log splits it into its lines.
     QObject::connect(memo, &TMemo::LinesAdded, memo, [kind](const QStringList& lines) {
-        if (CurrentSessionLog() == nullptr) {
-            return;
-        }
-        for (const QString& line : lines) {
-            LogEntry(kind, line.toStdString());
+        if (CurrentSessionLog() != nullptr) {
+            LogEntry(kind, lines.join(QLatin1Char('\n')).toStdString());
         }
     });
 }
