@@ -2,11 +2,13 @@
 // port, its received-characters handler and the console memo, as fast as the pseudo-terminal delivers them. Prints
 // lines per second, the longest stall of the window's event loop, whether every line arrived (count and checksum
 // of the lines the memo was handed), and the same figures for a bare QPlainTextEdit fed the same lines in the same
-// event sizes with the same 2000-line cap and scroll.
+// event sizes with the same 2000-line cap and scroll. The window writes its session log meanwhile, as the program
+// does, into a temporary directory.
 
 #include "application.h"
 #include "fmain.h"
 #include "memo.h"
+#include "sessionlog.h"
 #include "stallmeter.h"
 
 #include <QComboBox>
@@ -21,6 +23,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <stdlib.h>
 #include <string>
@@ -158,6 +162,13 @@ int main(int argc, char** argv)
     TTally expected;
     const std::string stream = ConsoleStream(expected);
 
+    char logDirectory[] = "/tmp/consolebench-XXXXXX";
+    if (::mkdtemp(logDirectory) == nullptr) {
+        std::fprintf(stderr, "no temporary directory for the session log\n");
+        return 1;
+    }
+    auto log = std::make_unique<TSessionLog>(std::string(logDirectory) + "/logs");
+
     TFMain window;
     window.show();
     window.CBComPort->setCurrentIndex(window.CBComPort->findText(QString::fromStdString(board.Path)));
@@ -204,6 +215,10 @@ int main(int argc, char** argv)
         std::printf("  not every line arrived within two minutes (%d lines were shown before)\n", shownBefore);
     }
     window.hide();
+    log->Flush();
+    std::printf("  session log: %ju bytes\n", static_cast<std::uintmax_t>(std::filesystem::file_size(log->Path())));
+    log.reset();
+    std::filesystem::remove_all(logDirectory);
 
     // The ceiling: a bare QPlainTextEdit fed the same bytes in the same event sizes.
     QPlainTextEdit bare;

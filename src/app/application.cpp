@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "handover.h"
+#include "sessionlog.h"
 
 #include <QMessageBox>
 
@@ -40,8 +41,9 @@ void TApplication::RunHandler(const std::function<void()>& handler)
 
 void TApplication::ShowException(const std::exception& error)
 {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Quorlane"),
-                    ErrorDisplayText(QString::fromUtf8(error.what())), QMessageBox::Ok);
+    const QString text = ErrorDisplayText(QString::fromUtf8(error.what()));
+    LogEntry("error", text.toStdString());
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Quorlane"), text, QMessageBox::Ok);
     box.setObjectName(QStringLiteral("ErrorDisplay"));
     box.exec();
 }

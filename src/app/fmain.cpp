@@ -8,12 +8,13 @@
 #include "portwatch.h"
 #include "programversion.h"
 #include "progressbar.h"
+#include "sessionlogentries.h"
 #include "settings.h"
 #include "statuspanel.h"
 
 #include <QComboBox>
-#include <QFileDialog>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
@@ -141,6 +142,9 @@ TFMain::TFMain(QWidget* parent)
     Wire(BComConn, &QPushButton::clicked, this, &TFMain::BComConnClick);
     Wire(BComDisconn, &QPushButton::clicked, this, &TFMain::BComDisconnClick);
     Wire(BComInit, &QPushButton::clicked, this, &TFMain::BComInitClick);
+    Wire(BSaveLog, &QPushButton::clicked, this, &TFMain::BSaveLogClick);
+    LogMemoLines(MComEcho, "console");
+    LogMemoLines(MFirmware, "firmware");
     Wire(PAccess, &TStatusPanel::Click, this, &TFMain::PAccessClick);
     Wire(BAccessSave, &QPushButton::clicked, this, &TFMain::BAccessSaveClick);
     Wire(BBack, &QPushButton::clicked, this, &TFMain::BBackClick);
@@ -168,19 +172,20 @@ TFMain::~TFMain()
     // The port closes in its own destructor, which never throws (a vanished device cannot be closed cleanly).
 }
 
-// The controls are made in the order Tab visits them: port, its buttons, the console.
+// The controls are made in the order Tab visits them: port, its buttons, Save log..., the console.
 void TFMain::BuildConnectPage()
 {
     CBComPort = Named(new QComboBox(TSConnect), "CBComPort");
-    CBComPort->setGeometry(12, 32, 180, 28);
+    CBComPort->setGeometry(12, 32, 168, 28);
     Label(TSConnect, "Board COM-port:", {12, 12}, CBComPort);
-    BComRefresh = Button(TSConnect, "BComRefresh", "Refresh", {198, 32, 90, 28});
-    Label(TSConnect, "Board operate:", {304, 12});
-    BComConn = Button(TSConnect, "BComConn", "Connect", {304, 32, 100, 28});
-    BComDisconn = Button(TSConnect, "BComDisconn", "Disconnect", {408, 32, 100, 28});
-    BComInit = Button(TSConnect, "BComInit", "Initialize", {512, 32, 100, 28});
+    BComRefresh = Button(TSConnect, "BComRefresh", "Refresh", {186, 32, 80, 28});
+    Label(TSConnect, "Board operate:", {280, 12});
+    BComConn = Button(TSConnect, "BComConn", "Connect", {280, 32, 88, 28});
+    BComDisconn = Button(TSConnect, "BComDisconn", "Disconnect", {372, 32, 88, 28});
+    BComInit = Button(TSConnect, "BComInit", "Initialize", {464, 32, 88, 28});
+    BSaveLog = Button(TSConnect, "BSaveLog", "Save log...", {562, 32, 84, 28});
     PComState = Spoken(Named(new TStatusPanel(TSConnect), "PComState"), "Connection state");
-    PComState->setGeometry(624, 10, 94, 52);
+    PComState->setGeometry(652, 10, 66, 52);
     // The console can be read and copied from the keyboard too; Tab leaves it.
     MComEcho = Spoken(Named(new TMemo(TSConnect), "MComEcho"), "Board console");
     MComEcho->setGeometry(8, 70, 710, 550);

@@ -51,6 +51,7 @@ enum THookSocketReason : std::uint8_t;
 // the serial port. Each control carries its name as object name. The handlers of each page live in their own file:
 //   fmain.cpp          start-up, page change, access reset
 //   fmainconsole.cpp   Connect page: refresh, port change, connect, disconnect, the board's console
+//   fmainsavelog.cpp   Connect page: Save log...
 //   fmainaccess.cpp    board messages and the Access page: HandleBoardMessage, Save, PAccess click
 //   fmainsetup.cpp     Setup page: the board's web page, Refresh, the browser's address and sign-in
 //   fmainflash.cpp     Initialize and the firmware flashing step
@@ -72,6 +73,8 @@ public:
     void BComDisconnClick();
     void SerialPortRxChar(int count);
     void SerialPortLost();
+    // Copies the session log to a file the user picks (fmainsavelog.cpp).
+    void BSaveLogClick();
     // The device path of the selected port (what is opened and handed to the flashing tool); empty when none is.
     std::string SelectedPort() const;
     // The port list's entries hold the device path as their data, and the adapter's id (TComPort) under this role.
@@ -132,6 +135,7 @@ public:
     QPushButton* BComConn;
     QPushButton* BComDisconn;
     QPushButton* BComInit;
+    QPushButton* BSaveLog;
     TStatusPanel* PComState;
     TMemo* MComEcho;
 

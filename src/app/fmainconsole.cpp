@@ -4,6 +4,8 @@
 #include "listcomports.h"
 #include "memo.h"
 #include "portwatch.h"
+#include "sessionlog.h"
+#include "sessionlogentries.h"
 #include "statuspanel.h"
 
 #include <QAbstractItemView>
@@ -39,6 +41,7 @@ QString PortText(const TComPort& port)
 // for the adapter names, which the box itself may cut off.
 void TFMain::FillPortList()
 {
+    const QStringList before = PortEntries(CBComPort);
     CBComPort->clear();
     std::vector<TComPort> ports;
     ListComPorts(ports, FPortSource);
@@ -47,6 +50,7 @@ void TFMain::FillPortList()
         CBComPort->setItemData(CBComPort->count() - 1, QString::fromStdString(port.AdapterId), AdapterIdRole);
     }
     CBComPort->view()->setMinimumWidth(CBComPort->view()->sizeHintForColumn(0));
+    LogPortChanges(before, PortEntries(CBComPort));
 }
 
 std::string TFMain::SelectedPort() const
@@ -127,7 +131,7 @@ void TFMain::ConnectBoard(bool clearConsole, const QString& firstLine)
     Console.Reset();
     const QString port = CBComPort->currentData().toString();
     SerialPort.SetPort(port.toStdString());
-    if (SerialPort.OpenPort()) {
+    if (OpenPortLogged(SerialPort)) {
         // The pulse on DTR resets the board, which then prints its console from the beginning.
         SerialPort.SetDTRLine(false);
         QThread::msleep(500);
@@ -176,6 +180,7 @@ void TFMain::ShowConsoleLines()
 void TFMain::SerialPortLost()
 {
     const QString port = QString::fromStdString(SerialPort.Port());
+    LogEntry("port", "lost connection to " + SerialPort.Port());
     BComDisconnClick();
     MComEcho->AddLine(QStringLiteral("Lost connection to ") + port);
 }

@@ -12,6 +12,7 @@
 #include "pagecontrol.h"
 #include "proxyenvironment.h"
 #include "progressbar.h"
+#include "sessionlogentries.h"
 #include "settings.h"
 #include "urltext.h"
 
@@ -80,8 +81,10 @@ void TFMain::AGetFirmwareListExecute()
     QString proxyLine;
     try {
         const std::string url = CatalogueAddress() + CataloguePath;
-        proxyLine = ProxyLine("Catalogue", PrepareRequest(http, url, CatalogueDeadline, MaxCatalogueSize));
-        catalogue = HttpGetLines(http, url, lines)
+        const TProxyChoice proxy = PrepareRequest(http, url, CatalogueDeadline, MaxCatalogueSize);
+        proxyLine = ProxyLine("Catalogue", proxy);
+        const TRequestLog request("GET", url, proxy);
+        catalogue = request.Ended(http, HttpGetLines(http, url, lines))
                         ? ReadCatalogue(http.ResultCode(), http.Headers, lines)
                         : TCatalogue{{}, CatalogueErrorPrefix + http.FailureText()};
     } catch (const std::runtime_error& refused) {
@@ -243,11 +246,11 @@ std::optional<TFlashRun> TFMain::UploadFirmware(const TCatalogueEntry& entry, co
     // No image is larger than the board's flash, nor than the catalogue says it is.
     const std::int64_t limit = entry.Size.value_or(FlashSize);
     THTTPSend http;
-    PrepareRequest(http, address, ImageDeadline(limit), limit);
+    const TRequestLog request("GET", address, PrepareRequest(http, address, ImageDeadline(limit), limit));
     http.Sock.OnStatus = [this](TBlockSocket* sender, THookSocketReason reason, const std::string& value) {
         DownloadSockStatus(sender, reason, value);
     };
-    const bool received = http.PerformRequest("GET", address);
+    const bool received = request.Ended(http, http.PerformRequest("GET", address));
     if (FCancelRequested) {
         MFirmware->AddLine(QStringLiteral("Download cancelled: nothing was stored or flashed."));
         return std::nullopt;
@@ -279,8 +282,8 @@ std::optional<TFlashRun> TFMain::UploadFirmware(const TCatalogueEntry& entry, co
 std::int64_t TFMain::GetDownloadSize(const std::string& address)
 {
     THTTPSend http;
-    PrepareRequest(http, address, CatalogueDeadline, 0);
-    if (!http.PerformRequest("HEAD", address)) {
+    const TRequestLog request("HEAD", address, PrepareRequest(http, address, CatalogueDeadline, 0));
+    if (!request.Ended(http, http.PerformRequest("HEAD", address))) {
         if (FCancelRequested) {
             return -1;
         }

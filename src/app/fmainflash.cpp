@@ -10,19 +10,20 @@
 #include "flashcommands.h"
 #include "imagefile.h"
 #include "memo.h"
-#include "ownimage.h"
 #include "memoconsole.h"
+#include "ownimage.h"
 #include "pagecontrol.h"
 #include "programdirectory.h"
 #include "progressbar.h"
+#include "sessionlogentries.h"
 #include "settings.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QThread>
 #include <QUrl>
@@ -237,7 +238,8 @@ TToolResult TFMain::RunConsoleTool(const std::string& command, TMemo* memo, cons
             ShowRemaining(percent);
         }
     });
-    const TToolResult result = ::RunConsoleTool(command, console, directory, output, FlowLimits());
+    TToolLog logged(command, console);
+    const TToolResult result = logged.Ended(::RunConsoleTool(command, logged, directory, output, FlowLimits()));
     LRemaining->clear();
     return result;
 }
@@ -257,8 +259,9 @@ std::optional<std::string> TFMain::AskFlashTool(const std::string& command)
         void ProcessPendingEvents() override { QCoreApplication::processEvents(); }
     } silent;
     std::string output;
-    const TToolResult result = ::RunConsoleTool(command, silent, ProgramDirectory(), output,
-                                                FlowLimits(IdentityTimeLimit));
+    TToolLog logged(command, silent);
+    const TToolResult result = logged.Ended(::RunConsoleTool(command, logged, ProgramDirectory(), output,
+                                                             FlowLimits(IdentityTimeLimit)));
     if (result.End != TToolEnd::Exited) {
         return std::nullopt;
     }

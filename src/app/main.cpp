@@ -2,6 +2,7 @@
 #include "engine.h"
 #include "fmain.h"
 #include "quitsignals.h"
+#include "sessionlog.h"
 #include "startfailure.h"
 
 #include <iostream>
@@ -21,6 +22,7 @@ int main(int argc, char** argv)
     }
     EnableHighDpi();
     TApplication application(argc, argv);
+    const std::unique_ptr<TSessionLog> log = StartSessionLog();
     TFMain FMain;
     const TQuitSignals quitSignals([&FMain] { FMain.StopAndQuit(); });
     FMain.show();

@@ -50,6 +50,7 @@ void TMemo::AddLines(const QStringList& lines)
     }
     cursor.insertText(lines.join(QChar::ParagraphSeparator));
     cursor.endEditBlock();
+    emit LinesAdded(lines);
 }
 
 void TMemo::KeepLastLines(int maxLines)

@@ -20,4 +20,8 @@ public:
     void KeepLastLines(int maxLines);
     void RemoveLinesStartingWith(const QString& prefix);
     void ScrollToEnd();
+
+signals:
+    // The lines AddLines (or AddLine) added; what a console tool's run shows in place is not among them.
+    void LinesAdded(const QStringList& lines);
 };

@@ -48,6 +48,11 @@ std::string UserConfigDirectory()
     return (fs::path(BaseDirectory("XDG_CONFIG_HOME", ".config")) / ProgramFolder).string();
 }
 
+std::string SessionLogDirectory()
+{
+    return (fs::path(BaseDirectory("XDG_STATE_HOME", ".local/state")) / ProgramFolder / "logs").string();
+}
+
 std::vector<std::string> InitImageDirectories()
 {
     const std::string program = ProgramDirectory();

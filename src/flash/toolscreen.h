@@ -16,6 +16,8 @@ class TToolScreen
 {
 public:
     static constexpr std::size_t MaxLineLength = 4096;
+    // Only the last lines shown may still change: the open line and the progress line it may replace.
+    static constexpr std::size_t ChangingLines = 2;
 
     explicit TToolScreen(IConsoleMemo& memo) : FMemo(memo) {}
 

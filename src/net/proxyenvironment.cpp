@@ -50,19 +50,6 @@ bool IsHostName(std::string_view text)
     });
 }
 
-// The value with the password between "user:" and "@" replaced, fit to show in an error.
-std::string MaskedPassword(std::string value)
-{
-    const std::size_t separator = value.find("://");
-    const std::size_t start = separator == std::string::npos ? 0 : separator + 3;
-    const std::size_t at = value.rfind('@');
-    const std::size_t colon = value.find(':', start);
-    if (at != std::string::npos && at > start && colon < at) {
-        value.replace(colon + 1, at - colon - 1, "****");
-    }
-    return value;
-}
-
 // An IP address as bytes with its family; nullopt for anything else. An IPv6 address may stand in brackets.
 struct TAddress
 {
@@ -135,6 +122,18 @@ constexpr std::pair<std::string_view, TProxyScheme> ProxySchemes[] = {
     {"http", psHttp}, {"socks4", psSocks4}, {"socks4a", psSocks4a}, {"socks5", psSocks5}, {"socks5h", psSocks5h}};
 
 } // namespace
+
+std::string MaskedPassword(std::string value)
+{
+    const std::size_t separator = value.find("://");
+    const std::size_t start = separator == std::string::npos ? 0 : separator + 3;
+    const std::size_t at = value.rfind('@');
+    const std::size_t colon = value.find(':', start);
+    if (at != std::string::npos && at > start && colon < at) {
+        value.replace(colon + 1, at - colon - 1, "****");
+    }
+    return value;
+}
 
 std::string TProxy::Address() const
 {

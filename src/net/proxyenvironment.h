@@ -64,6 +64,10 @@ TProxyChoice ParseProxy(const std::string& variable, const std::string& value);
 // (IPv4 or IPv6). Names are compared without regard to case; an address matches only an address, nothing is looked up.
 bool NoProxyMatches(std::string_view noProxy, std::string_view host);
 
+// A proxy variable's value or an address with the password between "user:" and "@" replaced by "****", fit to show
+// in an error or a log.
+std::string MaskedPassword(std::string value);
+
 // Sets the client up for the choice: an HTTP proxy through ProxyHost/ProxyPort/ProxyUser/ProxyPass, a SOCKS proxy
 // through the socket's SOCKS settings (TLS with the server then runs end to end through the tunnel); a direct choice
 // clears both.

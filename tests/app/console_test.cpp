@@ -107,13 +107,14 @@ TEST_F(ConnectTest, ControlsAreFoundByTheirAccessibleNamesAndVisitedWithTab)
 {
     EXPECT_EQ(CaptionOf(Window->CBComPort), "Board COM-port:");
     EXPECT_EQ(SpokenControl("Board console"), Window->MComEcho);
+    EXPECT_EQ(SpokenControl("Save log..."), Window->BSaveLog);
     QAccessibleInterface* state = QAccessible::queryAccessibleInterface(Window->PComState);
     EXPECT_EQ(state->text(QAccessible::Name), "Connection state");
     EXPECT_EQ(state->text(QAccessible::Description), "WAIT");
     Connect();
     EXPECT_EQ(state->text(QAccessible::Description), "ONLINE");
-    EXPECT_EQ(TabVisits(Window->CBComPort, 6),
-              QStringList({"CBComPort", "BComRefresh", "BComConn", "BComDisconn", "BComInit", "MComEcho"}));
+    EXPECT_EQ(TabVisits(Window->CBComPort, 7), QStringList({"CBComPort", "BComRefresh", "BComConn", "BComDisconn",
+                                                            "BComInit", "BSaveLog", "MComEcho"}));
 }
 
 using RefreshTest = WindowTest;
