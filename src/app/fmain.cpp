@@ -14,7 +14,10 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
@@ -184,6 +187,9 @@ void TFMain::BuildConnectPage()
     BComDisconn = Button(TSConnect, "BComDisconn", "Disconnect", {372, 32, 88, 28});
     BComInit = Button(TSConnect, "BComInit", "Initialize", {464, 32, 88, 28});
     BSaveLog = Button(TSConnect, "BSaveLog", "Save log...", {562, 32, 84, 28});
+    SaveLogDialog = FileDialog(this, "SaveLogDialog", "Save log", QFileDialog::AcceptSave);
+    SaveLogDialog->setNameFilters({QStringLiteral("Logs (*.log)"), QStringLiteral("All files (*)")});
+    SaveLogDialog->setDefaultSuffix(QStringLiteral("log"));
     PComState = Spoken(Named(new TStatusPanel(TSConnect), "PComState"), "Connection state");
     PComState->setGeometry(652, 10, 66, 52);
     // The console can be read and copied from the keyboard too; Tab leaves it.
@@ -335,6 +341,21 @@ void TFMain::PCMainChange()
     if (PCMain->currentWidget() == TSFirmware) {
         AGetFirmwareListExecute();
     }
+}
+
+// Asks for a file with the dialog, starting in the folder the user took last time (kept under key) with the
+// suggested name; the path chosen, or empty when the user called it off.
+std::string TFMain::AskFile(QFileDialog* dialog, const char* key, const QString& suggested)
+{
+    const QString folder = UserSettings()->value(QLatin1String(key), QDir::homePath()).toString();
+    dialog->setDirectory(folder);
+    dialog->selectFile(suggested);
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
+        return {};
+    }
+    const QString chosen = dialog->selectedFiles().constFirst();
+    UserSettings()->setValue(QLatin1String(key), QFileInfo(chosen).absolutePath());
+    return QFile::encodeName(chosen).toStdString();
 }
 
 void TFMain::AAccessResetExecute()

@@ -136,6 +136,7 @@ public:
     QPushButton* BComDisconn;
     QPushButton* BComInit;
     QPushButton* BSaveLog;
+    QFileDialog* SaveLogDialog;
     TStatusPanel* PComState;
     TMemo* MComEcho;
 

@@ -18,9 +18,6 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QPushButton>
 
 #include <algorithm>
@@ -201,21 +198,6 @@ void TFMain::FlashImageFile(const std::string& path, const std::string& port)
         const TImageFile image(PrivateDirectory(), bytes);
         return UploadOutcomeText(FlashFirmware(image.Path(), port), name);
     });
-}
-
-// Asks for a file with the dialog, starting in the folder the user took last time (kept under key) with the
-// suggested name; the path chosen, or empty when the user called it off.
-std::string TFMain::AskFile(QFileDialog* dialog, const char* key, const QString& suggested)
-{
-    const QString folder = UserSettings()->value(QLatin1String(key), QDir::homePath()).toString();
-    dialog->setDirectory(folder);
-    dialog->selectFile(suggested);
-    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
-        return {};
-    }
-    const QString chosen = dialog->selectedFiles().constFirst();
-    UserSettings()->setValue(QLatin1String(key), QFileInfo(chosen).absolutePath());
-    return chosen.toStdString();
 }
 
 // The download, its checks and the flash; nothing is flashed unless the whole image arrived as the catalogue

@@ -5,9 +5,6 @@
 #include "sessionlog.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileDialog>
 
 #include <stdexcept>
 
@@ -18,14 +15,10 @@ void TFMain::BSaveLogClick()
         const std::string absence = SessionLogAbsence();
         throw std::runtime_error("This session writes no log" + (absence.empty() ? "" : ": " + absence));
     }
-    QFileDialog dialog(this, QStringLiteral("Save log"), QDir::homePath(),
-                       QStringLiteral("Logs (*.log);;All files (*)"));
-    dialog.setObjectName(QStringLiteral("SaveLogDialog"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("log"));
-    dialog.selectFile(QDateTime::currentDateTime().toString(QStringLiteral("'quorlane-'yyyy-MM-dd-HHmmss'.log'")));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return;
+    const std::string path = AskFile(
+        SaveLogDialog, "LogFolder",
+        QDateTime::currentDateTime().toString(QStringLiteral("'quorlane-'yyyy-MM-dd-HHmmss'.log'")));
+    if (!path.empty()) {
+        log->SaveCopy(path);
     }
-    log->SaveCopy(QFile::encodeName(dialog.selectedFiles().front()).toStdString());
 }
