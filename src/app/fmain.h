@@ -204,6 +204,7 @@ private:
     // own image), Back up... and Initialize.
     enum class TFlow { None, Catalogue, Upload, OwnImage, Backup, Initialize };
     class TFlowScope;
+    bool MayStart(TFlow flow);
     // The controls a flow that holds the port takes out of the user's reach, but for the flow's own button.
     QList<QWidget*> PinnedControls(QPushButton* own) const;
     void RunPortFlow(TFlow flow, QPushButton* button, const std::string& port,

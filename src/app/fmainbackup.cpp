@@ -28,11 +28,7 @@ QString Text(const std::string& text)
 
 void TFMain::BBackupClick()
 {
-    if (FFlow == TFlow::Backup) {
-        FCancelRequested = true;
-        return;
-    }
-    if (FFlow != TFlow::None) {
+    if (!MayStart(TFlow::Backup)) {
         return;
     }
     const QString suggested =

@@ -138,12 +138,10 @@ void TFMain::RunPortFlow(TFlow flow, QPushButton* button, const std::string& por
 
 void TFMain::BUploadClick()
 {
-    if (FFlow == TFlow::Upload || FFlow == TFlow::Catalogue) {
-        FCancelRequested = true;
-        return;
-    }
+    // Upload reads Cancel during a catalogue fetch too.
     const int selected = CBProject->currentIndex();
-    if (FFlow != TFlow::None || selected < 0 || selected >= static_cast<int>(CatalogueEntries.size())) {
+    if (!MayStart(FFlow == TFlow::Catalogue ? TFlow::Catalogue : TFlow::Upload) || selected < 0 ||
+        selected >= static_cast<int>(CatalogueEntries.size())) {
         return;
     }
     // Copies: selecting the page again during the upload fetches the catalogue anew, and the port is the one chosen
@@ -163,11 +161,7 @@ void TFMain::BUploadClick()
 // board; the tool gets a copy of exactly the bytes checked.
 void TFMain::BImageFileClick()
 {
-    if (FFlow == TFlow::OwnImage) {
-        FCancelRequested = true;
-        return;
-    }
-    if (FFlow != TFlow::None) {
+    if (!MayStart(TFlow::OwnImage)) {
         return;
     }
     const std::string path = AskFile(ImageFileDialog, "ImageFolder", {});

@@ -50,11 +50,7 @@ TFlashRun FailedRun(const std::string& failure)
 
 void TFMain::BComInitClick()
 {
-    if (FFlow == TFlow::Initialize) {
-        FCancelRequested = true;
-        return;
-    }
-    if (FFlow != TFlow::None || CBComPort->currentIndex() < 0) {
+    if (!MayStart(TFlow::Initialize) || CBComPort->currentIndex() < 0) {
         return;
     }
     MComEcho->clear();
@@ -297,6 +293,17 @@ void TFMain::ReconnectAfterFlash(const std::string& port, const QString& outcome
     }
     CBComPort->setCurrentIndex(CBComPort->findData(Text(port)));
     ConnectBoard(!outcome.isEmpty(), outcome);
+}
+
+// A flow's button is its Cancel while the flow runs, and does nothing while another one runs. True when the flow may
+// start.
+bool TFMain::MayStart(TFlow flow)
+{
+    if (FFlow == flow) {
+        FCancelRequested = true;
+        return false;
+    }
+    return FFlow == TFlow::None;
 }
 
 void TFMain::EndFlashFlow()

@@ -2,6 +2,7 @@
 
 #include "filelocations.h"
 #include "programversion.h"
+#include "writeall.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -136,21 +137,6 @@ void RemoveOldLogs(const fs::path& directory, std::size_t kept)
     for (std::size_t index = 0; index + kept < names.size(); ++index) {
         fs::remove(directory / names[index], error);
     }
-}
-
-bool WriteAll(int file, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(file, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
 }
 
 std::string SizeText(std::size_t bytes)

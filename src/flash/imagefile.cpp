@@ -1,6 +1,7 @@
 #include "imagefile.h"
 
 #include "filelocations.h"
+#include "writeall.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -30,21 +31,6 @@ constexpr std::chrono::minutes StaleAfter(1);
 [[noreturn]] void Fail(const std::string& path, int error)
 {
     throw std::runtime_error("Cannot write " + path + ": " + std::strerror(error));
-}
-
-bool WriteAll(int handle, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(handle, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
 }
 
 bool IsImageName(const std::string& name)
