@@ -76,16 +76,6 @@ QLineEdit* Edit(QGroupBox* group, const char* name, const char* caption, int row
     return edit;
 }
 
-// A file dialog of the program's own (not the desktop's), so that it looks alike everywhere and tests can answer it.
-QFileDialog* FileDialog(QWidget* parent, const char* name, const char* caption, QFileDialog::AcceptMode mode)
-{
-    auto* dialog = Named(new QFileDialog(parent, QLatin1String(caption)), name);
-    dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setAcceptMode(mode);
-    dialog->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    return dialog;
-}
-
 QGroupBox* Group(QWidget* parent, const char* caption, QRect geometry)
 {
     auto* group = new QGroupBox(QLatin1String(caption), parent);
@@ -187,9 +177,6 @@ void TFMain::BuildConnectPage()
     BComDisconn = Button(TSConnect, "BComDisconn", "Disconnect", {372, 32, 88, 28});
     BComInit = Button(TSConnect, "BComInit", "Initialize", {464, 32, 88, 28});
     BSaveLog = Button(TSConnect, "BSaveLog", "Save log...", {562, 32, 84, 28});
-    SaveLogDialog = FileDialog(this, "SaveLogDialog", "Save log", QFileDialog::AcceptSave);
-    SaveLogDialog->setNameFilters({QStringLiteral("Logs (*.log)"), QStringLiteral("All files (*)")});
-    SaveLogDialog->setDefaultSuffix(QStringLiteral("log"));
     PComState = Spoken(Named(new TStatusPanel(TSConnect), "PComState"), "Connection state");
     PComState->setGeometry(652, 10, 66, 52);
     // The console can be read and copied from the keyboard too; Tab leaves it.
@@ -290,11 +277,6 @@ void TFMain::BuildFirmwarePage()
     CBRate->setCurrentIndex(std::max(0, CBRate->findData(rate)));
     connect(CBRate, &QComboBox::activated, this,
             [this] { UserSettings()->setValue(QStringLiteral("FlashRate"), CBRate->currentData()); });
-
-    ImageFileDialog = FileDialog(this, "ImageFileDialog", "Flash an image file", QFileDialog::AcceptOpen);
-    ImageFileDialog->setNameFilters({QStringLiteral("ESP8266 images (*.bin)"), QStringLiteral("All files (*)")});
-    BackupFileDialog = FileDialog(this, "BackupFileDialog", "Back up the board's flash", QFileDialog::AcceptSave);
-    BackupFileDialog->setNameFilters({QStringLiteral("Flash backups (*.bin)"), QStringLiteral("All files (*)")});
 }
 
 void TFMain::FormCreate()
@@ -327,9 +309,8 @@ void TFMain::FormShow()
     // A catalogue address that is not https:// is refused at once, not only when the Firmware page asks for it.
     const TCatalogueAddress catalogue = CatalogueAddressFrom(std::getenv(CatalogueAddressVariable));
     if (!catalogue.Error.empty()) {
-        QTimer::singleShot(0, this, [error = catalogue.Error] {
-            TApplication::ShowException(std::runtime_error(error));
-        });
+        QTimer::singleShot(0, this,
+                           [error = catalogue.Error] { TApplication::ShowException(std::runtime_error(error)); });
     }
 }
 
@@ -343,18 +324,26 @@ void TFMain::PCMainChange()
     }
 }
 
-// Asks for a file with the dialog, starting in the folder the user took last time (kept under key) with the
-// suggested name; the path chosen, or empty when the user called it off.
-std::string TFMain::AskFile(QFileDialog* dialog, const char* key, const QString& suggested)
+// Asks for a file in a dialog of the program's own (not the desktop's, so that it looks alike everywhere and tests can
+// answer it by its name), made for the one question: a hidden dialog would go on watching its folder. It starts in
+// the folder the user took last time for this question, with the suggested name; the path chosen, or empty when the
+// user called it off.
+std::string TFMain::AskFile(const TFileQuestion& question, const QString& suggested)
 {
-    const QString folder = UserSettings()->value(QLatin1String(key), QDir::homePath()).toString();
-    dialog->setDirectory(folder);
-    dialog->selectFile(suggested);
-    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) {
+    QFileDialog dialog(this, QLatin1String(question.Caption));
+    dialog.setObjectName(QLatin1String(question.Name));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(question.Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(question.Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters({QLatin1String(question.Filter), QStringLiteral("All files (*)")});
+    const QString key = QLatin1String(question.FolderKey);
+    dialog.setDirectory(UserSettings()->value(key, QDir::homePath()).toString());
+    dialog.selectFile(suggested);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
-    const QString chosen = dialog->selectedFiles().constFirst();
-    UserSettings()->setValue(QLatin1String(key), QFileInfo(chosen).absolutePath());
+    const QString chosen = dialog.selectedFiles().constFirst();
+    UserSettings()->setValue(key, QFileInfo(chosen).absolutePath());
     return QFile::encodeName(chosen).toStdString();
 }
 

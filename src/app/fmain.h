@@ -2,8 +2,8 @@
 
 #include "boardconsole.h"
 #include "boardmessage.h"
-#include "credentialpolicy.h"
 #include "consoletoolrunner.h"
+#include "credentialpolicy.h"
 #include "firmwarecatalogue.h"
 #include "flashrun.h"
 #include "flashtool.h"
@@ -22,7 +22,6 @@
 
 class QComboBox;
 class QGroupBox;
-class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
@@ -136,7 +135,6 @@ public:
     QPushButton* BComDisconn;
     QPushButton* BComInit;
     QPushButton* BSaveLog;
-    QFileDialog* SaveLogDialog;
     TStatusPanel* PComState;
     TMemo* MComEcho;
 
@@ -163,9 +161,6 @@ public:
     TQProgressBar* PB;
     QLabel* LRemaining;
     TMemo* MFirmware;
-    // Where Image file... and Back up... ask; tests answer them.
-    QFileDialog* ImageFileDialog;
-    QFileDialog* BackupFileDialog;
 
     QLineEdit* EUrl;
     QPushButton* BBack;
@@ -210,7 +205,17 @@ private:
     void RunPortFlow(TFlow flow, QPushButton* button, const std::string& port,
                      const std::function<std::optional<std::string>()>& body);
     void FlashImageFile(const std::string& path, const std::string& port);
-    std::string AskFile(QFileDialog* dialog, const char* key, const QString& suggested);
+    // What Image file..., Back up... and Save log... ask for: the dialog's object name, its caption, whether a file is
+    // saved or opened, the files it offers, and the settings key of the folder taken last.
+    struct TFileQuestion
+    {
+        const char* Name;
+        const char* Caption;
+        bool Save;
+        const char* Filter;
+        const char* FolderKey;
+    };
+    std::string AskFile(const TFileQuestion& question, const QString& suggested = {});
     std::optional<std::string> BackUpFlash(const std::string& target, const std::string& port);
     void ShowBackupAbility();
     TFlashRun RunAtChosenRate(const std::string& port, const char* failed,

@@ -33,7 +33,8 @@ void TFMain::BBackupClick()
     }
     const QString suggested =
         QDateTime::currentDateTime().toString(QStringLiteral("'quorlane-backup-'yyyy-MM-dd-HHmmss'.bin'"));
-    const std::string target = AskFile(BackupFileDialog, "BackupFolder", suggested);
+    const std::string target = AskFile(
+        {"BackupFileDialog", "Back up the board's flash", true, "Flash backups (*.bin)", "BackupFolder"}, suggested);
     if (target.empty()) {
         return;
     }
@@ -61,9 +62,10 @@ std::optional<std::string> TFMain::BackUpFlash(const std::string& target, const 
         outcome = "Back up cancelled: nothing was written.";
     } else if (run.End == TFlashRun::Failed) {
         outcome = "Back up failed: " + run.Failure;
-    } else if (const std::string flash = ReadImageFile(read.Path()); static_cast<std::int64_t>(flash.size()) != FlashSize) {
-        outcome = "Back up failed: the tool read " + std::to_string(flash.size()) + " of " +
-                  std::to_string(FlashSize) + " bytes";
+    } else if (const std::string flash = ReadImageFile(read.Path());
+               static_cast<std::int64_t>(flash.size()) != FlashSize) {
+        outcome = "Back up failed: the tool read " + std::to_string(flash.size()) + " of " + std::to_string(FlashSize) +
+                  " bytes";
     } else {
         SaveWholeFile(target, flash);
         outcome = "The board's flash was backed up to " + target + " (" + std::to_string(flash.size()) +

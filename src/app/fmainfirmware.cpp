@@ -10,8 +10,8 @@
 #include "memo.h"
 #include "ownimage.h"
 #include "pagecontrol.h"
-#include "proxyenvironment.h"
 #include "progressbar.h"
+#include "proxyenvironment.h"
 #include "sessionlogentries.h"
 #include "settings.h"
 #include "urltext.h"
@@ -164,7 +164,8 @@ void TFMain::BImageFileClick()
     if (!MayStart(TFlow::OwnImage)) {
         return;
     }
-    const std::string path = AskFile(ImageFileDialog, "ImageFolder", {});
+    const std::string path =
+        AskFile({"ImageFileDialog", "Flash an image file", false, "ESP8266 images (*.bin)", "ImageFolder"});
     if (!path.empty()) {
         FlashImageFile(path, SelectedPort());
     }

@@ -6,8 +6,8 @@
 
 #include "filelocations.h"
 #include "firmwarecatalogue.h"
-#include "flowscope.h"
 #include "flashcommands.h"
+#include "flowscope.h"
 #include "imagefile.h"
 #include "memo.h"
 #include "memoconsole.h"
@@ -21,8 +21,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QMessageBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QThread>
@@ -69,9 +69,8 @@ void TFMain::BComInitClick()
         QThread::msleep(200);
         QCoreApplication::processEvents();
         BComDisconnClick();
-        const TFlashRun run = RunFlashingTool(MComEcho, port, [&](const TFlashTool& tool) {
-            return InitializeCommand(tool, port, image);
-        });
+        const TFlashRun run = RunFlashingTool(
+            MComEcho, port, [&](const TFlashTool& tool) { return InitializeCommand(tool, port, image); });
         if (run.End == TFlashRun::Failed) {
             MComEcho->AddLine(Text("Initialize failed: " + run.Failure));
         } else if (run.End == TFlashRun::Cancelled) {
@@ -92,8 +91,9 @@ TFlashRun TFMain::FlashFirmware(const std::string& image, const std::string& por
     // Only the port is closed: the status panel, the Access page and the tabs stay as they are.
     SerialPort.ClosePort();
     const bool eraseAll = RBEraseAll->isChecked();
-    MFirmware->AddLine(eraseAll ? QStringLiteral("Erasing the whole flash first: the board's settings go too.")
-                                : QStringLiteral("Keeping the board's settings: only the image's sectors are written."));
+    MFirmware->AddLine(eraseAll
+                           ? QStringLiteral("Erasing the whole flash first: the board's settings go too.")
+                           : QStringLiteral("Keeping the board's settings: only the image's sectors are written."));
     // An image this adapter's board got last time is likely still there; a tool that can tell then writes nothing.
     const QString adapterImage = QStringLiteral("AdapterImages/") + Text(AdapterOf(port));
     QString sha;
@@ -172,8 +172,8 @@ void TFMain::ShowRemaining(int percent)
     }
     const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - FProgressSince->first);
     const auto left = elapsed * (100 - percent) / (percent - FProgressSince->second);
-    LRemaining->setText(QStringLiteral("About %1:%2 left").arg(left.count() / 60).arg(left.count() % 60, 2, 10,
-                                                                                    QLatin1Char('0')));
+    LRemaining->setText(
+        QStringLiteral("About %1:%2 left").arg(left.count() / 60).arg(left.count() % 60, 2, 10, QLatin1Char('0')));
 }
 
 // The port is still there: listed, and its device present.
@@ -256,8 +256,8 @@ std::optional<std::string> TFMain::AskFlashTool(const std::string& command)
     } silent;
     std::string output;
     TToolLog logged(command, silent);
-    const TToolResult result = logged.Ended(::RunConsoleTool(command, logged, ProgramDirectory(), output,
-                                                             FlowLimits(IdentityTimeLimit)));
+    const TToolResult result =
+        logged.Ended(::RunConsoleTool(command, logged, ProgramDirectory(), output, FlowLimits(IdentityTimeLimit)));
     if (result.End != TToolEnd::Exited) {
         return std::nullopt;
     }
@@ -341,9 +341,9 @@ void TFMain::closeEvent(QCloseEvent* event)
     if (FQuitAfterFlow || FStopQuestion) {
         return;
     }
-    auto* question = new QMessageBox(QMessageBox::Question, QStringLiteral("Quorlane"),
-                                     QStringLiteral("A flash is in progress. Stop it and quit?"),
-                                     QMessageBox::NoButton, this);
+    auto* question =
+        new QMessageBox(QMessageBox::Question, QStringLiteral("Quorlane"),
+                        QStringLiteral("A flash is in progress. Stop it and quit?"), QMessageBox::NoButton, this);
     question->setObjectName(QStringLiteral("StopFlashQuestion"));
     question->setAttribute(Qt::WA_DeleteOnClose);
     QPushButton* stop = question->addButton(QStringLiteral("Stop and quit"), QMessageBox::AcceptRole);

@@ -15,9 +15,9 @@ void TFMain::BSaveLogClick()
         const std::string absence = SessionLogAbsence();
         throw std::runtime_error("This session writes no log" + (absence.empty() ? "" : ": " + absence));
     }
-    const std::string path = AskFile(
-        SaveLogDialog, "LogFolder",
-        QDateTime::currentDateTime().toString(QStringLiteral("'quorlane-'yyyy-MM-dd-HHmmss'.log'")));
+    const std::string path =
+        AskFile({"SaveLogDialog", "Save log", true, "Logs (*.log)", "LogFolder"},
+                QDateTime::currentDateTime().toString(QStringLiteral("'quorlane-'yyyy-MM-dd-HHmmss'.log'")));
     if (!path.empty()) {
         log->SaveCopy(path);
     }

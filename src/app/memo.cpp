@@ -75,8 +75,7 @@ void TMemo::RemoveLinesStartingWith(const QString& prefix)
         if (block.text().startsWith(prefix)) {
             const int end = block.position() + block.length() - 1;
             cursor.setPosition(previous.isValid() ? previous.position() + previous.length() - 1 : 0);
-            cursor.setPosition(previous.isValid() || !block.next().isValid() ? end : end + 1,
-                               QTextCursor::KeepAnchor);
+            cursor.setPosition(previous.isValid() || !block.next().isValid() ? end : end + 1, QTextCursor::KeepAnchor);
             cursor.removeSelectedText();
         }
         block = previous;

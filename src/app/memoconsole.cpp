@@ -84,8 +84,7 @@ void TMemoConsole::ShowLines(std::size_t first, std::span<const std::string> lin
         cursor.movePosition(QTextCursor::Start);
     } else {
         // Below the run's lines, or below the memo's text when the run shows none yet.
-        cursor.setPosition(last.isValid() ? last.position() + last.length() - 1
-                                          : document->characterCount() - 1);
+        cursor.setPosition(last.isValid() ? last.position() + last.length() - 1 : document->characterCount() - 1);
         cursor.insertBlock();
         start = cursor.blockNumber();
     }

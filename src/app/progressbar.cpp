@@ -25,7 +25,8 @@ void TQProgressBar::Changed()
     if (FMaximum == 0) {
         setAccessibleDescription(FPosition > 0 ? QStringLiteral("%1 bytes").arg(FPosition) : QString());
     } else {
-        setAccessibleDescription(QStringLiteral("%1 %").arg(100 * qint64(std::clamp(FPosition, 0, FMaximum)) / FMaximum));
+        setAccessibleDescription(
+            QStringLiteral("%1 %").arg(100 * qint64(std::clamp(FPosition, 0, FMaximum)) / FMaximum));
     }
     repaint();
 }

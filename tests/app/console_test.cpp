@@ -113,8 +113,8 @@ TEST_F(ConnectTest, ControlsAreFoundByTheirAccessibleNamesAndVisitedWithTab)
     EXPECT_EQ(state->text(QAccessible::Description), "WAIT");
     Connect();
     EXPECT_EQ(state->text(QAccessible::Description), "ONLINE");
-    EXPECT_EQ(TabVisits(Window->CBComPort, 7), QStringList({"CBComPort", "BComRefresh", "BComConn", "BComDisconn",
-                                                            "BComInit", "BSaveLog", "MComEcho"}));
+    EXPECT_EQ(TabVisits(Window->CBComPort, 7),
+              QStringList({"CBComPort", "BComRefresh", "BComConn", "BComDisconn", "BComInit", "BSaveLog", "MComEcho"}));
 }
 
 using RefreshTest = WindowTest;

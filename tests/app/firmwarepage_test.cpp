@@ -23,11 +23,11 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <iostream>
-#include <optional>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <optional>
 #include <regex>
 #include <sstream>
 
@@ -194,8 +194,8 @@ TEST_F(FirmwarePageTest, UploadDownloadsStoresAndFlashesTheImage)
     ASSERT_EQ(record["args"].size(), 15u);
     const std::string image = record["args"][13];
     EXPECT_TRUE(image.starts_with(Scratch.File("cache/quorlane/image-"))) << image;
-    EXPECT_EQ(record["args"], nlohmann::json({"-cp", port, "-cb", "460800", "-bm", "dio", "-bf", "40", "-cd",
-                                              "nodemcu", "-bz", "4M", "-cf", image, "-v"}));
+    EXPECT_EQ(record["args"], nlohmann::json({"-cp", port, "-cb", "460800", "-bm", "dio", "-bf", "40", "-cd", "nodemcu",
+                                              "-bz", "4M", "-cf", image, "-v"}));
     EXPECT_EQ(record["cwd"], Scratch.File("cache/quorlane"));
     EXPECT_EQ(record["image"]["sha256"], Sha256Hex(BlinkImage));
     EXPECT_TRUE(NoImageStored());
@@ -447,8 +447,9 @@ TEST_F(FirmwarePageTest, ImageBeyondItsSizeAndAPlainHttpCatalogueAreRefused)
     TFMain plain;
     plain.show();
     ASSERT_TRUE(WaitFor([&] { return !Boxes.empty(); }));
-    EXPECT_EQ(Boxes.back().Text,
-              "QUORLANE_CATALOGUE_URL is \"http://127.0.0.1:1\": the firmware catalogue is fetched only over https://.");
+    EXPECT_EQ(
+        Boxes.back().Text,
+        "QUORLANE_CATALOGUE_URL is \"http://127.0.0.1:1\": the firmware catalogue is fetched only over https://.");
 }
 
 // The proxy the environment names carries the catalogue and the image, TLS end to end through its tunnel, and the
@@ -588,9 +589,8 @@ TEST_F(SessionLogTest, HoldsTheConsoleTheToolAndTheDownloadWithEveryPasswordMask
         return found;
     };
     const auto count = [&](const std::string& kind, const std::regex& pattern) {
-        return std::ranges::count_if(entries, [&](const auto& entry) {
-            return entry.first == kind && std::regex_match(entry.second, pattern);
-        });
+        return std::ranges::count_if(
+            entries, [&](const auto& entry) { return entry.first == kind && std::regex_match(entry.second, pattern); });
     };
 
     EXPECT_TRUE(has("port", "appeared " + Board().Path())) << log;
@@ -628,7 +628,7 @@ TEST_F(SessionLogTest, HoldsTheConsoleTheToolAndTheDownloadWithEveryPasswordMask
 
     for (const std::string& secret : std::vector<std::string>{
              "wifi-secret-1", "board-secret-2", "hotspot-secret-3", "proxy-secret-4", "board-secret-5",
-          Base64Encode("quorl:board-secret-5"), Base64Encode("quorl:proxy-secret-4")}) {
+             Base64Encode("quorl:board-secret-5"), Base64Encode("quorl:proxy-secret-4")}) {
         EXPECT_EQ(log.find(secret), std::string::npos) << secret << "\n" << log;
     }
 }
@@ -647,4 +647,3 @@ TEST_F(FirmwarePageTest, CatalogueWithAnUntrustedCertificateIsRefused)
 }
 
 } // namespace
-

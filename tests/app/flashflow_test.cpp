@@ -67,8 +67,9 @@ TEST_F(MemoConsoleTest, RunsLinesKeepTheirPlaceWhenOtherLinesComeAndGo)
     console.ShowLines(0, TLines{"Writing at 0x0 (50 %)", "Wrote"});
     Memo.AddLine("Firmware list error: Connection refused");
     console.ShowLines(1, TLines{"Wrote 2048 bytes", "Leaving..."});
-    EXPECT_EQ(MemoLines(&Memo), QStringList({"Start download firmware: 1.2", "Writing at 0x0 (50 %)", "Wrote 2048 bytes",
-                                             "Leaving...", "Firmware list error: Connection refused"}));
+    EXPECT_EQ(MemoLines(&Memo),
+              QStringList({"Start download firmware: 1.2", "Writing at 0x0 (50 %)", "Wrote 2048 bytes", "Leaving...",
+                           "Firmware list error: Connection refused"}));
 
     TLines lines;
     for (int line = 0; line < TMemoConsole::MaxLines + 100; ++line) {
@@ -229,12 +230,12 @@ TEST_F(FlashWindowTest, FlashingStepClosesOnlyThePortAndRunsTheTool)
     EXPECT_EQ(record["port"], "free");
 
     const QStringList lines = MemoLines(Window->MFirmware);
-    EXPECT_EQ(lines, QStringList({"Download successful!", "Prepare uploader...",
-                                  "Keeping the board's settings: only the image's sectors are written.",
-                                  "Rate: 460800 baud", "Flashing tool: esptool vstand-in (" + StandIn() + ")",
-                                  "esptool stand-in",
-                                  "Connecting to " + BoardPath(), "Writing at 0x00000bb8... (100 %)",
-                                  "Wrote 3000 bytes", "Leaving...", "Upload firmware done!"}));
+    EXPECT_EQ(lines,
+              QStringList({"Download successful!", "Prepare uploader...",
+                           "Keeping the board's settings: only the image's sectors are written.", "Rate: 460800 baud",
+                           "Flashing tool: esptool vstand-in (" + StandIn() + ")", "esptool stand-in",
+                           "Connecting to " + BoardPath(), "Writing at 0x00000bb8... (100 %)", "Wrote 3000 bytes",
+                           "Leaving...", "Upload firmware done!"}));
 
     // Only the port was closed: the panel, the Access page and the tabs stay as they were, and nothing reconnects.
     EXPECT_FALSE(Window->SerialPort.Connected());

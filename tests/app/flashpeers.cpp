@@ -10,8 +10,7 @@
 namespace fs = std::filesystem;
 using namespace quorlane::testsupport;
 
-TSimulatedBoard::TSimulatedBoard(const TTempDir& dir, const std::vector<std::string>& options,
-                                 const std::string& name)
+TSimulatedBoard::TSimulatedBoard(const TTempDir& dir, const std::vector<std::string>& options, const std::string& name)
     : FFlash(dir.File(name + "-flash.bin"))
 {
     const std::string ptyFile = dir.File(name + ".pty");

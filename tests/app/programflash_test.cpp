@@ -69,8 +69,8 @@ protected:
 TEST_F(ProgramFlashTest, StopAndQuitDuringAFlashEndsTheProgramAndItsTool)
 {
     const TSimulatedBoard board(Scratch, {"--slow-flash", "0.3"});
-    const auto program = Start(board, "close", {"QUORLANE_DRIVER_CLOSE_WHEN_FLASHING=1",
-                                                "QUORLANE_DRIVER_ANSWER=Stop and quit"});
+    const auto program =
+        Start(board, "close", {"QUORLANE_DRIVER_CLOSE_WHEN_FLASHING=1", "QUORLANE_DRIVER_ANSWER=Stop and quit"});
     ASSERT_TRUE(WaitForReport("close", "closing")) << Report("close");
 
     EXPECT_NE(program->WaitForExit(6000), -1) << "the program still ran 6 s after the user closed it";

@@ -232,7 +232,7 @@ TEST_F(RealToolFlashTest, OwnImageIsCheckedThenWrittenOverAnErasedFlash)
     }
     Window->PCMain->SetTabShown(Window->TSFirmware, true);
     std::ofstream(Scratch.File("tasmota.bin.gz"), std::ios::binary) << "\x1F\x8B\x08 compressed";
-    AnswerFileDialog(Window->ImageFileDialog, Scratch.File("tasmota.bin.gz"));
+    AnswerFileDialog(Window.get(), "ImageFileDialog", Scratch.File("tasmota.bin.gz"));
     Click(Window->BImageFile);
     EXPECT_EQ(MemoLines(Window->MFirmware),
               QStringList({"tasmota.bin.gz is not an ESP8266 image: it starts with 0x1F, an image starts with 0xE9. "
@@ -242,7 +242,7 @@ TEST_F(RealToolFlashTest, OwnImageIsCheckedThenWrittenOverAnErasedFlash)
     const std::string& image = Catalogue->Image(Catalogue->Version(0));
     std::ofstream(Scratch.File("own.bin"), std::ios::binary) << image;
     Window->RBEraseAll->setChecked(true);
-    AnswerFileDialog(Window->ImageFileDialog, Scratch.File("own.bin"));
+    AnswerFileDialog(Window.get(), "ImageFileDialog", Scratch.File("own.bin"));
     Click(Window->BImageFile);
     const QStringList lines = MemoLines(Window->MFirmware);
     EXPECT_EQ(lines.value(0).toStdString(), "Image file: " + Scratch.File("own.bin") + " (" +
@@ -265,7 +265,7 @@ TEST_F(RealToolFlashTest, BackupHoldsTheWholeFlash)
     const std::string flash = Board->Flash();
     Window->PCMain->SetTabShown(Window->TSFirmware, true);
     SelectTabByUser(Window->TSFirmware);
-    AnswerFileDialog(Window->BackupFileDialog, Scratch.File("backup.bin"));
+    AnswerFileDialog(Window.get(), "BackupFileDialog", Scratch.File("backup.bin"));
     Click(Window->BBackup);
     ASSERT_EQ(ReadWholeFile(Scratch.File("backup.bin")), flash);
     EXPECT_EQ(MemoLines(Window->MFirmware).back().toStdString(),

@@ -51,7 +51,7 @@ protected:
 
     Ports List(const std::string& extra = "")
     {
-        Ports ports{{"stale", ""}};
+        Ports ports{{"stale", "", ""}};
         ListComPortsFrom(Source, extra, ports);
         return ports;
     }
@@ -87,7 +87,7 @@ TEST_F(ListComPortsTest, LeavesOutPlaceholderUartsButKeepsRealOnes)
     const std::string real = AddUart("ttyS0", 4);
     AddUart("ttyS1", 0);
     AddUart("ttyS2", 0);
-    EXPECT_EQ(List(), (Ports{{real, ""}}));
+    EXPECT_EQ(List(), (Ports{{real, "", ""}}));
 }
 
 // A machine with a built-in UART used to preselect it, and Connect on it showed ONLINE with no board there.
@@ -97,18 +97,17 @@ TEST_F(ListComPortsTest, UsbAdaptersAndExtraPortsComeBeforeBuiltInUarts)
     const std::string usb = AddUsb("ttyUSB0", "Silicon Labs", "CP2102 USB to UART Bridge Controller", "0001");
     EXPECT_EQ(List("/dev/pts/7::/tmp/board:" + usb + ":/dev/pts/7:" + uart),
               (Ports{{usb, "Silicon Labs CP2102 USB to UART Bridge Controller", "usb:0001"},
-                     {"/dev/pts/7", ""},
-                     {"/tmp/board", ""},
-                     {uart, ""}}));
+                     {"/dev/pts/7", "", ""},
+                     {"/tmp/board", "", ""},
+                     {uart, "", ""}}));
 }
 
 TEST_F(ListComPortsTest, AdapterNameSaysTheManufacturerOnce)
 {
     const std::string a = AddUsb("ttyACM0", "Espressif", "Espressif USB JTAG/serial debug unit");
     const std::string b = AddUsb("ttyUSB0", "QinHeng Electronics", "USB Single Serial");
-    EXPECT_EQ(List(),
-              (Ports{{a, "Espressif USB JTAG/serial debug unit", "usb:1a86:7523"},
-                     {b, "QinHeng Electronics USB Single Serial", "usb:1a86:7523"}}));
+    EXPECT_EQ(List(), (Ports{{a, "Espressif USB JTAG/serial debug unit", "usb:1a86:7523"},
+                             {b, "QinHeng Electronics USB Single Serial", "usb:1a86:7523"}}));
 }
 
 TEST_F(ListComPortsTest, SortsCaseInsensitivelyWithDigitsAsCharacters)
@@ -128,7 +127,7 @@ TEST_F(ListComPortsTest, EmptyClassGivesAnEmptyList)
 
 TEST_F(ListComPortsTest, UnreadableClassRaisesMessage14AndLeavesTheListAlone)
 {
-    Ports ports{{"kept", ""}};
+    Ports ports{{"kept", "", ""}};
     try {
         ListComPortsFrom({(Root / "missing").string(), Source.DevDir}, "", ports);
         ADD_FAILURE() << "no EComPort raised";
@@ -136,7 +135,7 @@ TEST_F(ListComPortsTest, UnreadableClassRaisesMessage14AndLeavesTheListAlone)
         EXPECT_EQ(error.Index(), EComPort::PortListFailed);
         EXPECT_STREQ(error.what(), "Ошибка обращения к системному реестру");
     }
-    EXPECT_EQ(ports, (Ports{{"kept", ""}}));
+    EXPECT_EQ(ports, (Ports{{"kept", "", ""}}));
 }
 
 TEST(ListComPortsEnvironmentTest, ExtraPortsComeFromTheEnvironment)
@@ -146,5 +145,5 @@ TEST(ListComPortsEnvironmentTest, ExtraPortsComeFromTheEnvironment)
     Ports ports;
     ListComPorts(ports, {empty.Path(), empty.Path()});
     unsetenv("QUORLANE_EXTRA_PORTS");
-    EXPECT_EQ(ports, (Ports{{"/tmp/quorlane-test-port-a", ""}, {"/tmp/quorlane-test-port-b", ""}}));
+    EXPECT_EQ(ports, (Ports{{"/tmp/quorlane-test-port-a", "", ""}, {"/tmp/quorlane-test-port-b", "", ""}}));
 }

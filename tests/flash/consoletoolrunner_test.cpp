@@ -240,8 +240,8 @@ TEST_F(ConsoleToolRunnerTest, StopEndsTheWholeGroupEvenWhenTheToolIgnoresSignals
     // SIGINT and SIGTERM are ignored by the shell and what it starts; SIGKILL follows.
     bool cancel = false;
     Memo.OnUpdate = [&cancel](const TRecordingMemo&) { cancel = true; };
-    const TToolResult cancelled = RunConsoleTool("trap '' INT TERM; sleep 30 & echo $!; wait", Memo, "/", output,
-                                                 {[&cancel] { return cancel; }});
+    const TToolResult cancelled =
+        RunConsoleTool("trap '' INT TERM; sleep 30 & echo $!; wait", Memo, "/", output, {[&cancel] { return cancel; }});
     EXPECT_EQ(cancelled.End, TToolEnd::Cancelled);
     EXPECT_EQ(cancelled.Status, 128 + SIGKILL);
     EXPECT_TRUE(EndsSoon(std::stoi(output)));

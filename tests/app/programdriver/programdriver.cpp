@@ -1,7 +1,7 @@
 #include "programdriver.h"
 
-#include <QApplication>
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPlainTextEdit>
