@@ -5,16 +5,18 @@
 
 #include <QPushButton>
 
-// Runs a flow: its button turns into Cancel and, for a flash flow, the controls that would open, reset or choose a
-// port are disabled, until the flow ends, an error included.
+// Runs a flow: its button turns into Cancel and, for a flow that holds the board's port, the port is pinned and the
+// controls that would open, reset or choose a port are disabled, until the flow ends, an error included.
 class TFMain::TFlowScope
 {
 public:
-    TFlowScope(TFMain& window, TFlow flow, QPushButton* button, const QList<QWidget*>& pinned)
-        : FWindow(window), FDisabled(pinned), FButton(button), FCaption(button->text())
+    TFlowScope(TFMain& window, TFlow flow, QPushButton* button, const QList<QWidget*>& disabled,
+               const std::string& port = {})
+        : FWindow(window), FDisabled(disabled), FButton(button), FCaption(button->text())
     {
         FWindow.FFlow = flow;
         FWindow.FCancelRequested = false;
+        FWindow.PinPort(port);
         FButton->setText(QStringLiteral("Cancel"));
     }
     ~TFlowScope()
@@ -22,6 +24,7 @@ public:
         FButton->setText(FCaption);
         FWindow.FFlow = TFlow::None;
         FWindow.FCancelRequested = false;
+        FWindow.FPinned.Port.clear();
     }
     TFlowScope(const TFlowScope&) = delete;
     TFlowScope& operator=(const TFlowScope&) = delete;

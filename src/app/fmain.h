@@ -225,7 +225,8 @@ private:
     quorlane::net::TProxyChoice PrepareRequest(quorlane::net::THTTPSend& http, const std::string& url,
                                                std::chrono::milliseconds deadline, std::int64_t maxBody);
     std::optional<TFlashRun> UploadFirmware(const TCatalogueEntry& entry, const std::string& port);
-    bool PortPresent(const std::string& port) const;
+    void PinPort(const std::string& port);
+    bool PinnedPortPresent(const std::string& port) const;
     void ReconnectAfterFlash(const std::string& port, const QString& outcome);
     void EndFlashFlow();
     TFlashRun RunFlashingTool(TMemo* memo, const std::string& port,
@@ -252,6 +253,14 @@ private:
     bool FCancelRequested = false;
     bool FQuitAfterFlow = false;
     QPointer<QMessageBox> FStopQuestion;
+    // The port a flow holds and its adapter; Lost when it went away during the flow (its device may have come back
+    // under the same name, or another adapter with it), which stays known until the next flow.
+    struct TPinnedPort
+    {
+        std::string Port;
+        std::string Adapter;
+        bool Lost = false;
+    } FPinned;
     // When the tool's progress first moved and from where, for the time it has left.
     std::optional<std::pair<std::chrono::steady_clock::time_point, int>> FProgressSince;
     TPortSource FPortSource;

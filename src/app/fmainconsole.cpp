@@ -80,6 +80,9 @@ void TFMain::PortsChanged()
     }
     const QString selected = CBComPort->currentData().toString();
     FillPortList();
+    if (!FPinned.Port.empty() && CBComPort->findData(QString::fromStdString(FPinned.Port)) < 0) {
+        FPinned.Lost = true;
+    }
     const int position = selected.isEmpty() ? -1 : CBComPort->findData(selected);
     if (position >= 0) {
         CBComPort->setCurrentIndex(position);
@@ -181,6 +184,7 @@ void TFMain::SerialPortLost()
 {
     const QString port = QString::fromStdString(SerialPort.Port());
     LogEntry("port", "lost connection to " + SerialPort.Port());
+    FPinned.Lost = FPinned.Lost || SerialPort.Port() == FPinned.Port;
     BComDisconnClick();
     MComEcho->AddLine(QStringLiteral("Lost connection to ") + port);
 }

@@ -121,7 +121,7 @@ void TFMain::RunPortFlow(TFlow flow, QPushButton* button, const std::string& por
 {
     std::optional<std::string> outcome;
     {
-        const TFlowScope scope(*this, flow, button, PinnedControls(button));
+        const TFlowScope scope(*this, flow, button, PinnedControls(button), port);
         const struct THideBar
         {
             TQProgressBar* Bar;

@@ -65,7 +65,7 @@ void TFMain::BComInitClick()
     }
     const std::string port = SelectedPort();
     {
-        const TFlowScope flow(*this, TFlow::Initialize, BComInit, PinnedControls(BComInit));
+        const TFlowScope flow(*this, TFlow::Initialize, BComInit, PinnedControls(BComInit), port);
         QThread::msleep(200);
         QCoreApplication::processEvents();
         BComDisconnClick();
@@ -176,11 +176,18 @@ void TFMain::ShowRemaining(int percent)
         QStringLiteral("About %1:%2 left").arg(left.count() / 60).arg(left.count() % 60, 2, 10, QLatin1Char('0')));
 }
 
-// The port is still there: listed, and its device present.
-bool TFMain::PortPresent(const std::string& port) const
+void TFMain::PinPort(const std::string& port)
+{
+    FPinned = {port, port.empty() ? std::string() : AdapterOf(port), false};
+}
+
+// The pinned port is still there: it never went away during the flow, it is listed with the same adapter, and its
+// device is present.
+bool TFMain::PinnedPortPresent(const std::string& port) const
 {
     std::error_code error;
-    return CBComPort->findData(Text(port)) >= 0 && std::filesystem::exists(port, error);
+    return !FPinned.Lost && CBComPort->findData(Text(port)) >= 0 && AdapterOf(port) == FPinned.Adapter &&
+           std::filesystem::exists(port, error);
 }
 
 // The port goes to the tool only while it is the one the user chose and it is still there; nothing else can open,
@@ -188,7 +195,7 @@ bool TFMain::PortPresent(const std::string& port) const
 TFlashRun TFMain::RunFlashingTool(TMemo* memo, const std::string& port,
                                   const std::function<std::string(const TFlashTool&)>& commandFor)
 {
-    if (!PortPresent(port)) {
+    if (!PinnedPortPresent(port)) {
         return FailedRun(PortGoneText(port));
     }
     const std::vector<std::string> directories = FlashToolDirectories(ProgramDirectory(), std::getenv("PATH"));
@@ -284,7 +291,7 @@ void TFMain::ReconnectAfterFlash(const std::string& port, const QString& outcome
     if (FQuitAfterFlow) {
         return;
     }
-    if (!PortPresent(port)) {
+    if (!PinnedPortPresent(port)) {
         if (!outcome.isEmpty()) {
             MComEcho->clear();
             MComEcho->AddLine(outcome);

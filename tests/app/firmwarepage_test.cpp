@@ -277,8 +277,9 @@ TEST_F(FirmwarePageTest, CancelDuringTheDownloadStoresNothingAndRunsNoTool)
     EXPECT_TRUE(Window->CBComPort->isEnabled());
 }
 
-// The board chosen for the upload is unplugged during the download: the other board in the list is not flashed in
-// its place, nor connected.
+// The board chosen for the upload is unplugged during the download and another board comes in under its device's
+// name (the kernel gives a freed pseudo-terminal's number to the next one, as it gives ttyUSB0 to the next adapter):
+// neither that board nor the other one in the list is flashed in its place, or connected.
 TEST_F(FirmwarePageTest, ChosenPortThatGoesAwayDuringTheDownloadIsNotReplaced)
 {
     const TCatalogueServer slow(Catalogue, {{"1.2", BlinkImage}}, "127.0.0.1", 200000);
@@ -296,6 +297,8 @@ TEST_F(FirmwarePageTest, ChosenPortThatGoesAwayDuringTheDownloadIsNotReplaced)
         if (Window->PB->isVisible() && Window->PB->Position() > 0) {
             unplugger.stop();
             chosen.Vanish();
+            WaitFor([&] { return !Window->SerialPort.Connected(); });
+            AddBoard();
         }
     });
     unplugger.start(20);
