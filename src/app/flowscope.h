@@ -24,7 +24,6 @@ public:
         FButton->setText(FCaption);
         FWindow.FFlow = TFlow::None;
         FWindow.FCancelRequested = false;
-        FWindow.FPinned.Port.clear();
     }
     TFlowScope(const TFlowScope&) = delete;
     TFlowScope& operator=(const TFlowScope&) = delete;

@@ -253,8 +253,8 @@ private:
     bool FCancelRequested = false;
     bool FQuitAfterFlow = false;
     QPointer<QMessageBox> FStopQuestion;
-    // The port a flow holds and its adapter; Lost when it went away during the flow (its device may have come back
-    // under the same name, or another adapter with it), which stays known until the next flow.
+    // The port the last flow held and its adapter; Lost when it went away during the flow (its device may have come
+    // back under the same name, or another adapter with it), which stays known until the next flow pins a port.
     struct TPinnedPort
     {
         std::string Port;

@@ -90,6 +90,10 @@ TFlashRun TFMain::FlashFirmware(const std::string& image, const std::string& por
     QCoreApplication::processEvents();
     // Only the port is closed: the status panel, the Access page and the tabs stay as they are.
     SerialPort.ClosePort();
+    // A flow pinned the port when it started; a flashing step called alone pins it now.
+    if (FPinned.Port != port) {
+        PinPort(port);
+    }
     const bool eraseAll = RBEraseAll->isChecked();
     MFirmware->AddLine(eraseAll
                            ? QStringLiteral("Erasing the whole flash first: the board's settings go too.")
