@@ -1,5 +1,6 @@
 #include "programdriver.h"
 
+#include "filedialoganswer.h"
 #include "flashcommands.h"
 #include "memo.h"
 #include "serverprocess.h"
@@ -7,10 +8,7 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QRegularExpression>
-#include <QTimer>
 
 using namespace quorlane::testsupport;
 
@@ -19,20 +17,6 @@ namespace {
 double Seconds(const QElapsedTimer& clock)
 {
     return static_cast<double>(clock.nsecsElapsed()) / 1e9;
-}
-
-// Accepts the dialog with path once it shows, as a user who types the name would.
-void AnswerWhenShown(QFileDialog* dialog, const std::string& path)
-{
-    auto* answer = new QTimer(dialog);
-    QObject::connect(answer, &QTimer::timeout, dialog, [dialog, answer, path] {
-        if (dialog->isVisible()) {
-            answer->deleteLater();
-            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QString::fromStdString(path));
-            QMetaObject::invokeMethod(dialog, &QDialog::accept);
-        }
-    });
-    answer->start(20);
 }
 
 } // namespace
@@ -88,7 +72,7 @@ double TProgramDriver::Backup(const std::string& target)
                 }
             }
         });
-    AnswerWhenShown(FWindow.BackupFileDialog, target);
+    AnswerFileDialog(&FWindow, "BackupFileDialog", target);
     FWindow.BBackupClick();
     QObject::disconnect(stamp);
     // The window connects to the board again after a backup: the next measure uses a board of its own.

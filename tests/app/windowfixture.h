@@ -1,6 +1,7 @@
 #pragma once
 
 #include "application.h"
+#include "filedialoganswer.h"
 #include "fmain.h"
 #include "memo.h"
 #include "pagecontrol.h"
@@ -11,7 +12,6 @@
 
 #include <QAccessible>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -33,23 +33,6 @@ inline QStringList MemoLines(const TMemo* memo)
         lines.append(memo->Line(index));
     }
     return lines;
-}
-
-// Answers the window's file dialog of that name as soon as it opens, the way a user types a path into its file name
-// field and presses Enter (its file list fills in the background, so a selection made before it has could be
-// refused).
-inline void AnswerFileDialog(QWidget* window, const char* name, const std::string& path)
-{
-    auto* answer = new QTimer(window);
-    QObject::connect(answer, &QTimer::timeout, [window, name, answer, path] {
-        auto* dialog = window->findChild<QFileDialog*>(QLatin1String(name));
-        if (dialog != nullptr && dialog->isVisible()) {
-            answer->deleteLater();
-            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QString::fromStdString(path));
-            QMetaObject::invokeMethod(dialog, &QDialog::accept);
-        }
-    });
-    answer->start(20);
 }
 
 // A real main window under the offscreen platform, its serial port list pointed at pseudo-terminal boards. Message
